@@ -57,12 +57,12 @@ Debug::Debug(Kind kind, std::ostream* output) : _kind{kind}, _redirected{true}, 
 
 Debug::~Debug() {
     flush();
-    if(_redirected)
+    if (_redirected)
         threadOutputs[std::uint8_t(_kind)] = {_previousOutput, true};
 }
 
 void Debug::flush() {
-    if(!_line.empty() && _output) {
+    if (!_line.empty() && _output) {
         _line += '\n';
         _output->write(_line.data(), std::streamsize(_line.size()));
         _output->flush();
@@ -71,7 +71,7 @@ void Debug::flush() {
 }
 
 Debug& Debug::print(std::string_view text) {
-    if(!_noSpace)
+    if (!_noSpace)
         _line += ' ';
     _noSpace = false;
     _line += text;
@@ -125,7 +125,7 @@ Fatal::~Fatal() {
 
 Debug& printEnum(Debug& debug, std::string_view typeName, std::string_view valueName,
                  long long value) {
-    if(!valueName.empty())
+    if (!valueName.empty())
         return debug.print(fmt::format("{}::{}", typeName, valueName));
     return debug.print(fmt::format("{}({})", typeName, value));
 }

@@ -38,13 +38,21 @@ public:
     Debug& operator<<(bool value);
     Debug& operator<<(char value);
     Debug& operator<<(signed char value) { return *this << static_cast<long long>(value); }
-    Debug& operator<<(unsigned char value) { return *this << static_cast<unsigned long long>(value); }
+    Debug& operator<<(unsigned char value) {
+        return *this << static_cast<unsigned long long>(value);
+    }
     Debug& operator<<(short value) { return *this << static_cast<long long>(value); }
-    Debug& operator<<(unsigned short value) { return *this << static_cast<unsigned long long>(value); }
+    Debug& operator<<(unsigned short value) {
+        return *this << static_cast<unsigned long long>(value);
+    }
     Debug& operator<<(int value) { return *this << static_cast<long long>(value); }
-    Debug& operator<<(unsigned int value) { return *this << static_cast<unsigned long long>(value); }
+    Debug& operator<<(unsigned int value) {
+        return *this << static_cast<unsigned long long>(value);
+    }
     Debug& operator<<(long value) { return *this << static_cast<long long>(value); }
-    Debug& operator<<(unsigned long value) { return *this << static_cast<unsigned long long>(value); }
+    Debug& operator<<(unsigned long value) {
+        return *this << static_cast<unsigned long long>(value);
+    }
     Debug& operator<<(long long value);
     Debug& operator<<(unsigned long long value);
     Debug& operator<<(float value);
@@ -110,29 +118,29 @@ namespace Implementation {
 
 /* Programming error check: prints the streamed message through Error and aborts. Stays on
    in every build type. */
-#define ZE_ASSERT(condition, message)                                                          \
-    do {                                                                                       \
-        if(!(condition)) [[unlikely]] {                                                        \
-            ::ZarvikEngine::Fatal{} << message;                                                \
-        }                                                                                      \
-    } while(false)
+#define ZE_ASSERT(condition, message)                                                              \
+    do {                                                                                           \
+        if (!(condition)) [[unlikely]] {                                                           \
+            ::ZarvikEngine::Fatal{} << message;                                                    \
+        }                                                                                          \
+    } while (false)
 
 /* Programming error in a branch that must not be reached, with a message */
-#define ZE_ASSERT_UNREACHABLE(message)                                                         \
-    do {                                                                                       \
-        ::ZarvikEngine::Fatal{} << message;                                                    \
-        __builtin_unreachable();                                                               \
-    } while(false)
+#define ZE_ASSERT_UNREACHABLE(message)                                                             \
+    do {                                                                                           \
+        ::ZarvikEngine::Fatal{} << message;                                                        \
+        __builtin_unreachable();                                                                   \
+    } while (false)
 
 /* Internal invariant: "Assertion <expr> failed at <file>:<line>" */
-#define ZE_INTERNAL_ASSERT(expression)                                                         \
-    do {                                                                                       \
-        if(!(expression)) [[unlikely]]                                                         \
-            ::ZarvikEngine::Implementation::assertionFailed(#expression, __FILE__, __LINE__);  \
-    } while(false)
+#define ZE_INTERNAL_ASSERT(expression)                                                             \
+    do {                                                                                           \
+        if (!(expression)) [[unlikely]]                                                            \
+            ::ZarvikEngine::Implementation::assertionFailed(#expression, __FILE__, __LINE__);      \
+    } while (false)
 
 /* "Reached unreachable code at <file>:<line>" */
-#define ZE_INTERNAL_ASSERT_UNREACHABLE()                                                       \
+#define ZE_INTERNAL_ASSERT_UNREACHABLE()                                                           \
     ::ZarvikEngine::Implementation::unreachable(__FILE__, __LINE__)
 
 #endif

@@ -24,12 +24,11 @@ public:
     Function(std::nullptr_t) noexcept {}
 
     template<class F>
-        requires(!std::is_same_v<std::decay_t<F>, Function> &&
-                 std::is_invocable_r_v<R, std::decay_t<F>&, Args...>)
-    Function(F&& callable) {
+    requires(!std::is_same_v<std::decay_t<F>, Function> &&
+             std::is_invocable_r_v<R, std::decay_t<F>&, Args...>) Function(F&& callable) {
         using Callable = std::decay_t<F>;
-        if constexpr(storedInline<Callable>) {
-            new(_storage) Callable(std::forward<F>(callable));
+        if constexpr (storedInline<Callable>) {
+            new (_storage) Callable(std::forward<F>(callable));
             _operations = &InlineOperations<Callable>::Table;
         } else {
             *reinterpret_cast<Callable**>(_storage) = new Callable(std::forward<F>(callable));
@@ -38,16 +37,16 @@ public:
     }
 
     Function(Function&& other) noexcept : _operations{other._operations} {
-        if(_operations)
+        if (_operations)
             _operations->move(_storage, other._storage);
         other._operations = nullptr;
     }
 
     Function& operator=(Function&& other) noexcept {
-        if(this != &other) {
+        if (this != &other) {
             reset();
             _operations = other._operations;
-            if(_operations)
+            if (_operations)
                 _operations->move(_storage, other._storage);
             other._operations = nullptr;
         }
@@ -80,12 +79,14 @@ private:
 
     template<class Callable>
     struct InlineOperations {
-        static Callable* get(void* storage) { return std::launder(static_cast<Callable*>(storage)); }
+        static Callable* get(void* storage) {
+            return std::launder(static_cast<Callable*>(storage));
+        }
         static R call(void* storage, Args&&... args) {
             return (*get(storage))(std::forward<Args>(args)...);
         }
         static void move(void* to, void* from) noexcept {
-            new(to) Callable(std::move(*get(from)));
+            new (to) Callable(std::move(*get(from)));
             get(from)->~Callable();
         }
         static void destroy(void* storage) noexcept { get(storage)->~Callable(); }
@@ -104,7 +105,7 @@ private:
     };
 
     void reset() noexcept {
-        if(_operations)
+        if (_operations)
             _operations->destroy(_storage);
         _operations = nullptr;
     }

@@ -19,7 +19,8 @@ TEST(Debug, SeparatesOperandsAndEndsStatementsWithOneNewline) {
     std::ostringstream out;
     {
         Debug redirect{&out};
-        Debug{} << "value" << 42 << -7 << 1.5f << 0.1 << true << 'c' << static_cast<unsigned char>(200);
+        Debug{} << "value" << 42 << -7 << 1.5f << 0.1 << true << 'c'
+                << static_cast<unsigned char>(200);
         Debug{} << "a" << Debug::nospace << "b" << Debug::newline << "c";
         Debug{} << std::string{"text"} << std::string_view{"view"} << nullptr;
         Debug{}; /* nothing printed, no empty line */
@@ -68,7 +69,8 @@ TEST(Debug, StatementIsOneWrite) {
         }
     } buffer;
     std::ostream stream{&buffer};
-    Error{&stream} << "several" << "operands" << 3;
+    Error{&stream} << "several"
+                   << "operands" << 3;
     EXPECT_EQ(buffer.writes, 1);
     EXPECT_EQ(buffer.str(), "several operands 3\n");
 }
@@ -81,7 +83,8 @@ TEST(DebugDeathTest, AssertionsPrintExactTexts) {
     /* The file name is relative to the source root and the line is the one of the macro */
     const int line = __LINE__ + 1;
     auto failInternal = [&] { ZE_INTERNAL_ASSERT(size == 3); };
-    ZE_EXPECT_ABORT(failInternal(), "Assertion size == 3 failed at " __FILE__ ":" + std::to_string(line));
+    ZE_EXPECT_ABORT(failInternal(),
+                    "Assertion size == 3 failed at " __FILE__ ":" + std::to_string(line));
     const int unreachableLine = __LINE__ + 1;
     auto failUnreachable = [] { ZE_INTERNAL_ASSERT_UNREACHABLE(); };
     ZE_EXPECT_ABORT(failUnreachable(),

@@ -14,7 +14,7 @@ static std::atomic<int> allocationCount{0};
 
 void* operator new(std::size_t size) {
     ++allocationCount;
-    if(void* p = std::malloc(size ? size : 1))
+    if (void* p = std::malloc(size ? size : 1))
         return p;
     throw std::bad_alloc{};
 }

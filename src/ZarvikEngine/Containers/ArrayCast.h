@@ -28,8 +28,8 @@ StridedArrayView1D<U> arrayCast(const StridedArrayView1D<T>& view) {
     static_assert(std::is_const_v<U> || !std::is_const_v<T>, "arrayCast() can't drop const");
     const std::size_t stride = std::size_t(view.stride() < 0 ? -view.stride() : view.stride());
     ZE_ASSERT(view.size() <= 1 || sizeof(U) <= stride,
-              "Containers::arrayCast(): can't fit a" << sizeof(U) << Debug::nospace
-                                                     << "-byte type into a stride of" << view.stride());
+              "Containers::arrayCast(): can't fit a"
+                  << sizeof(U) << Debug::nospace << "-byte type into a stride of" << view.stride());
     return StridedArrayView1D<U>{reinterpret_cast<U*>(view.data()), view.size(), view.stride()};
 }
 
@@ -40,10 +40,9 @@ StridedArrayView1D<U> arrayCast(const StridedArrayView2D<T>& view) {
     ZE_ASSERT(view.size()[1] <= 1 || view.stride()[1] == std::ptrdiff_t(sizeof(T)),
               "Containers::arrayCast(): last dimension is not contiguous");
     ZE_ASSERT(view.size()[1] * sizeof(T) == sizeof(U),
-              "Containers::arrayCast(): can't reinterpret" << view.size()[1] << sizeof(T)
-                                                          << Debug::nospace << "-byte items into a"
-                                                          << sizeof(U) << Debug::nospace
-                                                          << "-byte type");
+              "Containers::arrayCast(): can't reinterpret"
+                  << view.size()[1] << sizeof(T) << Debug::nospace << "-byte items into a"
+                  << sizeof(U) << Debug::nospace << "-byte type");
     return StridedArrayView1D<U>{reinterpret_cast<U*>(view.data()), view.size()[0],
                                  view.stride()[0]};
 }

@@ -23,9 +23,15 @@ public:
     constexpr bool operator>=(EnumSet other) const { return (*this & other) == other; }
     constexpr bool operator<=(EnumSet other) const { return (*this & other) == *this; }
 
-    constexpr EnumSet operator|(EnumSet other) const { return EnumSet{UnderlyingType(_value | other._value)}; }
-    constexpr EnumSet operator&(EnumSet other) const { return EnumSet{UnderlyingType(_value & other._value)}; }
-    constexpr EnumSet operator^(EnumSet other) const { return EnumSet{UnderlyingType(_value ^ other._value)}; }
+    constexpr EnumSet operator|(EnumSet other) const {
+        return EnumSet{UnderlyingType(_value | other._value)};
+    }
+    constexpr EnumSet operator&(EnumSet other) const {
+        return EnumSet{UnderlyingType(_value & other._value)};
+    }
+    constexpr EnumSet operator^(EnumSet other) const {
+        return EnumSet{UnderlyingType(_value ^ other._value)};
+    }
     constexpr EnumSet operator~() const { return EnumSet{UnderlyingType(~_value)}; }
     constexpr EnumSet& operator|=(EnumSet other) { return *this = *this | other; }
     constexpr EnumSet& operator&=(EnumSet other) { return *this = *this & other; }
@@ -41,9 +47,15 @@ private:
 } // namespace ZarvikEngine
 
 /* Lets two enumerators of a flag enum combine into its EnumSet */
-#define ZE_ENUMSET_OPERATORS(Set)                                                              \
-    constexpr Set operator|(Set::Type a, Set::Type b) { return Set{a} | b; }                   \
-    constexpr Set operator&(Set::Type a, Set::Type b) { return Set{a} & b; }                   \
-    constexpr Set operator~(Set::Type a) { return ~Set{a}; }
+#define ZE_ENUMSET_OPERATORS(Set)                                                                  \
+    constexpr Set operator|(Set::Type a, Set::Type b) {                                            \
+        return Set{a} | b;                                                                         \
+    }                                                                                              \
+    constexpr Set operator&(Set::Type a, Set::Type b) {                                            \
+        return Set{a} & b;                                                                         \
+    }                                                                                              \
+    constexpr Set operator~(Set::Type a) {                                                         \
+        return ~Set{a};                                                                            \
+    }
 
 #endif

@@ -58,7 +58,9 @@ public:
         friend Iterator operator+(Iterator a, std::ptrdiff_t n) { return a += n; }
         friend Iterator operator+(std::ptrdiff_t n, Iterator a) { return a += n; }
         friend Iterator operator-(Iterator a, std::ptrdiff_t n) { return a -= n; }
-        friend std::ptrdiff_t operator-(const Iterator& a, const Iterator& b) { return a._i - b._i; }
+        friend std::ptrdiff_t operator-(const Iterator& a, const Iterator& b) {
+            return a._i - b._i;
+        }
         friend bool operator==(const Iterator& a, const Iterator& b) { return a._i == b._i; }
         friend auto operator<=>(const Iterator& a, const Iterator& b) { return a._i <=> b._i; }
 
@@ -90,8 +92,9 @@ public:
 
     /* Mutable to const */
     template<class U>
-        requires(std::is_same_v<const U, T> && !std::is_same_v<U, T>)
-    StridedArrayView1D(const StridedArrayView1D<U>& other) noexcept
+    requires(std::is_same_v<const U, T> && !std::is_same_v<U, T>)
+        StridedArrayView1D(const StridedArrayView1D<U>& other)
+    noexcept
         : _data{static_cast<const char*>(other.data())}, _size{other.size()},
           _stride{other.stride()} {}
 
@@ -100,7 +103,9 @@ public:
     std::ptrdiff_t stride() const { return _stride; }
     bool empty() const { return _size == 0; }
 
-    T& operator[](std::size_t i) const { return *reinterpret_cast<T*>(_data + std::ptrdiff_t(i) * _stride); }
+    T& operator[](std::size_t i) const {
+        return *reinterpret_cast<T*>(_data + std::ptrdiff_t(i) * _stride);
+    }
     T& front() const { return (*this)[0]; }
     T& back() const { return (*this)[_size - 1]; }
 
@@ -110,9 +115,9 @@ public:
     /* Elements begin to end - 1 */
     StridedArrayView1D slice(std::size_t begin, std::size_t end) const {
         ZE_ASSERT(begin <= end && end <= _size,
-                  "Containers::StridedArrayView::slice(): slice [" << Debug::nospace << begin
-                      << Debug::nospace << ":" << Debug::nospace << end << Debug::nospace
-                      << "] out of range for" << _size << "elements");
+                  "Containers::StridedArrayView::slice(): slice ["
+                      << Debug::nospace << begin << Debug::nospace << ":" << Debug::nospace << end
+                      << Debug::nospace << "] out of range for" << _size << "elements");
         return StridedArrayView1D{reinterpret_cast<T*>(_data + std::ptrdiff_t(begin) * _stride),
                                   end - begin, _stride};
     }
@@ -132,7 +137,8 @@ public:
     bool isContiguous() const { return _size <= 1 || _stride == std::ptrdiff_t(sizeof(T)); }
 
     std::span<T> asContiguous() const {
-        ZE_ASSERT(isContiguous(), "Containers::StridedArrayView::asContiguous(): the view is not contiguous");
+        ZE_ASSERT(isContiguous(),
+                  "Containers::StridedArrayView::asContiguous(): the view is not contiguous");
         return {reinterpret_cast<T*>(_data), _size};
     }
 
@@ -153,25 +159,25 @@ public:
 
     /* Contiguous rows of contiguous elements over data, which must hold them all */
     StridedArrayView2D(std::span<T> data, Size2D size)
-        : StridedArrayView2D{std::span<Byte>{reinterpret_cast<Byte*>(data.data()), data.size_bytes()},
-                             data.data(), size,
-                             Stride2D{std::ptrdiff_t(size[1] * sizeof(T)), std::ptrdiff_t(sizeof(T))}} {}
+        : StridedArrayView2D{
+              std::span<Byte>{reinterpret_cast<Byte*>(data.data()), data.size_bytes()}, data.data(),
+              size, Stride2D{std::ptrdiff_t(size[1] * sizeof(T)), std::ptrdiff_t(sizeof(T))}} {}
 
     /* Elements starting at `first` inside `data`; aborts when they don't fit */
     StridedArrayView2D(std::span<Byte> data, T* first, Size2D size, Stride2D stride)
         : StridedArrayView2D{first, size, stride} {
         std::size_t needed = 0;
-        if(size[0] && size[1]) {
+        if (size[0] && size[1]) {
             needed = std::size_t(reinterpret_cast<Byte*>(first) - data.data()) + sizeof(T);
-            for(std::size_t d = 0; d != 2; ++d)
+            for (std::size_t d = 0; d != 2; ++d)
                 needed += (size[d] - 1) * std::size_t(stride[d] < 0 ? -stride[d] : stride[d]);
         }
-        ZE_ASSERT(needed <= data.size(), "Containers::StridedArrayView: data size"
-                                             << data.size() << "is not enough for {"
-                                             << Debug::nospace << size[0] << Debug::nospace << ","
-                                             << size[1] << Debug::nospace << "} elements of stride {"
-                                             << Debug::nospace << stride[0] << Debug::nospace << ","
-                                             << stride[1] << Debug::nospace << "}");
+        ZE_ASSERT(needed <= data.size(),
+                  "Containers::StridedArrayView: data size"
+                      << data.size() << "is not enough for {" << Debug::nospace << size[0]
+                      << Debug::nospace << "," << size[1] << Debug::nospace
+                      << "} elements of stride {" << Debug::nospace << stride[0] << Debug::nospace
+                      << "," << stride[1] << Debug::nospace << "}");
     }
 
     /* Unchecked */
@@ -180,8 +186,9 @@ public:
 
     /* Mutable to const */
     template<class U>
-        requires(std::is_same_v<const U, T> && !std::is_same_v<U, T>)
-    StridedArrayView2D(const StridedArrayView2D<U>& other) noexcept
+    requires(std::is_same_v<const U, T> && !std::is_same_v<U, T>)
+        StridedArrayView2D(const StridedArrayView2D<U>& other)
+    noexcept
         : _data{static_cast<const char*>(other.data())}, _size{other.size()},
           _stride{other.stride()} {}
 
@@ -199,9 +206,9 @@ public:
     /* Rows begin to end - 1 */
     StridedArrayView2D sliceRows(std::size_t begin, std::size_t end) const {
         ZE_ASSERT(begin <= end && end <= _size[0],
-                  "Containers::StridedArrayView::slice(): slice [" << Debug::nospace << begin
-                      << Debug::nospace << ":" << Debug::nospace << end << Debug::nospace
-                      << "] out of range for" << _size[0] << "elements");
+                  "Containers::StridedArrayView::slice(): slice ["
+                      << Debug::nospace << begin << Debug::nospace << ":" << Debug::nospace << end
+                      << Debug::nospace << "] out of range for" << _size[0] << "elements");
         return StridedArrayView2D{reinterpret_cast<T*>(_data + std::ptrdiff_t(begin) * _stride[0]),
                                   Size2D{end - begin, _size[1]}, _stride};
     }
@@ -219,7 +226,8 @@ public:
     }
 
     std::span<T> asContiguous() const {
-        ZE_ASSERT(isContiguous(), "Containers::StridedArrayView::asContiguous(): the view is not contiguous");
+        ZE_ASSERT(isContiguous(),
+                  "Containers::StridedArrayView::asContiguous(): the view is not contiguous");
         return {reinterpret_cast<T*>(_data), _size[0] * _size[1]};
     }
 
