@@ -60,7 +60,9 @@ public:
 
     explicit operator bool() const { return _operations != nullptr; }
 
-    R operator()(Args... args) {
+    /* Like std::function, a const Function may still call a callable that changes its own
+       state */
+    R operator()(Args... args) const {
         ZE_ASSERT(_operations, "Function::operator(): the function is empty");
         return _operations->call(_storage, std::forward<Args>(args)...);
     }
@@ -110,7 +112,7 @@ private:
         _operations = nullptr;
     }
 
-    alignas(std::max_align_t) unsigned char _storage[InlineSize];
+    alignas(std::max_align_t) mutable unsigned char _storage[InlineSize];
     const Operations* _operations{};
 };
 

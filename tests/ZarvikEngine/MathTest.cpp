@@ -1,0 +1,308 @@
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "TestHelpers.h"
+#include "ZarvikEngine/Math.h"
+
+namespace ZarvikEngine {
+namespace {
+
+using namespace Literals;
+
+template<class T>
+std::string print(const T& value) {
+    std::ostringstream out;
+    Debug{&out} << value;
+    return out.str();
+}
+
+#define EXPECT_FUZZY(a, b) EXPECT_TRUE(fuzzyEqual(a, b)) << print(a) << print(b)
+
+constexpr float Nan = std::numeric_limits<float>::quiet_NaN();
+constexpr float Inf = std::numeric_limits<float>::infinity();
+
+TEST(Math, MemoryLayoutAndDefaults) {
+    float quaternionData[4];
+    const Quaternion q = quaternionFromXyzw(1.0f, 2.0f, 3.0f, 4.0f);
+    std::memcpy(quaternionData, static_cast<const void*>(&q), sizeof(q));
+    EXPECT_EQ(quaternionData[0], 1.0f);
+    EXPECT_EQ(quaternionData[3], 4.0f);
+    EXPECT_EQ(vectorPart(q), (Vector3{1.0f, 2.0f, 3.0f}));
+    EXPECT_EQ(scalarPart(q), 4.0f);
+    EXPECT_EQ(quaternion(Vector3{1.0f, 2.0f, 3.0f}, 4.0f), q);
+
+    /* GLM's own dual quaternion default has a dual part of [0, 0, 0, 1] */
+    float dualQuaternionData[8];
+    const DualQuaternion identity;
+    std::memcpy(dualQuaternionData, static_cast<const void*>(&identity), sizeof(identity));
+    const float expected[8]{0, 0, 0, 1, 0, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(dualQuaternionData, expected, sizeof(expected)), 0);
+    EXPECT_EQ(Vector3{}, Vector3{0.0f});
+    EXPECT_EQ(Matrix4{}, Matrix4{1.0f});
+    EXPECT_EQ(Range2D{}, (Range2D{Vector2{0.0f}, Vector2{0.0f}}));
+}
+
+TEST(Math, FuzzyCompare) {
+    /* Relative to the sum of magnitudes: with the larger one alone the first would fail */
+    EXPECT_TRUE(fuzzyEqual(1000.0f, 1000.015f));
+    EXPECT_FALSE(fuzzyEqual(1000.0f, 1000.025f));
+    EXPECT_TRUE(fuzzyEqual(1.0f, 1.0f + 5.0e-6f));
+    /* Absolute near zero and for small differences */
+    EXPECT_TRUE(fuzzyEqual(0.0f, 9.0e-6f));
+    EXPECT_FALSE(fuzzyEqual(0.0f, 1.1e-5f));
+    EXPECT_TRUE(fuzzyEqual(1.0e-6f, -8.0e-6f));
+    EXPECT_FALSE(fuzzyEqual(1.0e-6f, 1.2e-5f));
+    EXPECT_FALSE(fuzzyEqual(Nan, Nan));
+    EXPECT_FALSE(fuzzyEqual(Nan, 0.0f));
+    EXPECT_TRUE(fuzzyEqual(Inf, Inf));
+    EXPECT_FALSE(fuzzyEqual(Inf, -Inf));
+    EXPECT_FALSE(fuzzyEqual(Inf, 1.0e30f));
+    EXPECT_TRUE(fuzzyEqual(1.0, 1.0 + 1.0e-14));
+    EXPECT_FALSE(fuzzyEqual(1.0, 1.0 + 1.0e-13));
+
+    EXPECT_TRUE(fuzzyEqualZero(1.0e-6f, 1.0f));
+    EXPECT_FALSE(fuzzyEqualZero(1.0e-4f, 1.0f));
+    EXPECT_TRUE(fuzzyEqualZero(1.0e-4f, 100.0f));
+
+    EXPECT_TRUE(fuzzyEqual(Vector3{1.0f, 2.0f, 3.0f}, Vector3{1.0f, 2.0f, 3.00001f}));
+    EXPECT_FALSE(fuzzyEqual(Vector3{1.0f, 2.0f, 3.0f}, Vector3{1.0f, 2.001f, 3.0f}));
+    EXPECT_FALSE(fuzzyEqual(Vector3i{1, 2, 3}, Vector3i{1, 2, 4}));
+    Matrix4 almostIdentity;
+    almostIdentity[3][1] = 2.0e-6f;
+    EXPECT_TRUE(fuzzyEqual(almostIdentity, Matrix4{}));
+    almostIdentity[2][0] = 1.0e-3f;
+    EXPECT_FALSE(fuzzyEqual(almostIdentity, Matrix4{}));
+    DualQuaternion a{quaternionFromXyzw(1, 2, 3, 4), quaternionFromXyzw(5, 6, 7, 8)};
+    DualQuaternion b = a;
+    b.dual.w += 1.0e-5f;
+    EXPECT_FUZZY(a, b);
+    b.dual.w += 1.0e-3f;
+    EXPECT_FALSE(fuzzyEqual(a, b));
+
+    EXPECT_TRUE(isNormalized(Vector3{0.6f, 0.0f, 0.8f}));
+    EXPECT_TRUE(isNormalized(Vector2{1.000005f, 0.0f}));
+    EXPECT_FALSE(isNormalized(Vector2{1.0001f, 0.0f}));
+    const Quaternion r = rotation(Rad{1.0f}, Vector3{0.0f, 0.6f, 0.8f});
+    EXPECT_TRUE(isNormalized(r));
+    EXPECT_FALSE(isNormalized(2.0f * r));
+    DualQuaternion rigid = dualQuaternionFromRotationTranslation(r, Vector3{100.0f, -3.0f, 7.0f});
+    EXPECT_TRUE(isNormalized(rigid));
+    rigid.dual += 0.01f * r; /* no longer orthogonal to the real part */
+    EXPECT_FALSE(isNormalized(rigid));
+}
+
+TEST(Math, AnglesRangesAndPrinting) {
+    EXPECT_EQ(Deg{Rad{glm::pi<float>() / 2.0f}}, 90.0_degf);
+    EXPECT_EQ(Rad{180.0_degf}, Rad{glm::pi<float>()});
+    EXPECT_EQ(-(30.0_degf + 15.0_degf) * 2.0f, -90.0_degf);
+    EXPECT_FLOAT_EQ(90.0_degf / 30.0_degf, 3.0f);
+    EXPECT_LT(10.0_degf, 20.0_degf);
+
+    const Range2Di rect = Range2Di::fromSize({2, 3}, {4, 6});
+    EXPECT_EQ(rect.max(), (Vector2i{6, 9}));
+    EXPECT_EQ(rect.size(), (Vector2i{4, 6}));
+    EXPECT_EQ(rect.center(), (Vector2i{4, 6}));
+    EXPECT_TRUE(rect.contains({2, 3}));
+    EXPECT_TRUE(rect.contains({5, 8}));
+    EXPECT_FALSE(rect.contains({6, 8}));
+    EXPECT_FALSE(rect.contains({5, 9}));
+    const Range1D span{0.5f, 2.0f};
+    EXPECT_TRUE(span.contains(0.5f));
+    EXPECT_FALSE(span.contains(2.0f));
+    EXPECT_FLOAT_EQ(span.center(), 1.25f);
+
+    EXPECT_EQ(print(Vector3{1.0f, 2.5f, -3.0f}), "Vector(1, 2.5, -3)\n");
+    EXPECT_EQ(print(Vector4ub{1, 2, 3, 255}), "Vector(1, 2, 3, 255)\n");
+    EXPECT_EQ(print(Vector2b{-1, 2}), "Vector(-1, 2)\n");
+    EXPECT_EQ(print(quaternionFromXyzw(1, 2, 3, 4)), "Quaternion({1, 2, 3}, 4)\n");
+    EXPECT_EQ(
+        print(DualQuaternion{quaternionFromXyzw(1, 2, 3, 4), quaternionFromXyzw(5, 6, 7, 8.5f)}),
+        "DualQuaternion({{1, 2, 3}, 4}, {{5, 6, 7}, 8.5})\n");
+    EXPECT_EQ(print(Matrix3{1, 2, 3, 4, 5, 6, 7, 8, 9}), "Matrix(1, 4, 7,\n"
+                                                         "       2, 5, 8,\n"
+                                                         "       3, 6, 9)\n");
+    EXPECT_EQ(print(rect), "Range({2, 3}, {6, 9})\n");
+    EXPECT_EQ(print(span), "Range(0.5, 2)\n");
+    EXPECT_EQ(print(90.0_degf), "Deg(90)\n");
+    EXPECT_EQ(print(Rad{90.0_degf}), "Rad(1.5708)\n");
+}
+
+TEST(MathDeathTest, RotationAxisMustBeNormalized) {
+    ZE_EXPECT_ABORT(rotation(Rad{1.0f}, Vector3{1.0f, 1.0f, 0.0f}),
+                    "Math::Quaternion::rotation(): axis Vector(1, 1, 0) is not normalized");
+}
+
+TEST(Math, NormalizedPacking) {
+    EXPECT_EQ(pack<std::uint8_t>(0.5f), 128);
+    EXPECT_EQ(pack<std::int8_t>(-1.0f), -127);
+    EXPECT_EQ(pack<std::uint16_t>(1.0f), 65535);
+    EXPECT_EQ(pack<std::int16_t>(-0.5f), -16384);
+    EXPECT_EQ((pack<std::uint16_t, 10>(1.0f)), 1023);
+    EXPECT_EQ((unpack<float, std::int8_t>(-128)), -1.0f);
+    EXPECT_EQ((unpack<float, std::uint8_t>(128)), 128.0f / 255.0f);
+    EXPECT_EQ((unpack<float, std::int16_t>(-32767)), -1.0f);
+    EXPECT_EQ((unpack<double, std::uint16_t, 12>(4095)), 1.0);
+
+    /* Every byte survives a round trip; only the most negative one clamps */
+    for (int i = 0; i != 256; ++i) {
+        EXPECT_EQ(pack<std::uint8_t>(unpack<float>(std::uint8_t(i))), i);
+        EXPECT_EQ(pack<std::int8_t>(unpack<float>(std::int8_t(i - 128))), i ? i - 128 : -127);
+    }
+
+    EXPECT_EQ(pack<Vector3ub>(Vector3{0.0f, 0.5f, 1.0f}), (Vector3ub{0, 128, 255}));
+    EXPECT_EQ(pack<Vector2s>(Vector2{-1.0f, 0.25f}), (Vector2s{-32767, 8192}));
+    EXPECT_EQ(unpack<Vector2>(Vector2b{-128, 127}), (Vector2{-1.0f, 1.0f}));
+}
+
+TEST(Math, HalfFloats) {
+    EXPECT_EQ(packHalf(1.0f), 0x3c00);
+    EXPECT_EQ(packHalf(0.5f), 0x3800);
+    EXPECT_EQ(packHalf(-2.0f), 0xc000);
+    EXPECT_EQ(packHalf(65504.0f), 0x7bff);
+    EXPECT_EQ(packHalf(65519.0f), 0x7bff);
+    EXPECT_EQ(packHalf(65520.0f), 0x7c00);
+    EXPECT_EQ(packHalf(1.0f + 0x1p-11f), 0x3c01); /* ties away from zero */
+    EXPECT_EQ(packHalf(0.1f), 0x2e66);
+    EXPECT_EQ(packHalf(0x1p-14f), 0x0400);
+    EXPECT_EQ(packHalf(0x1p-24f), 0x0001);
+    EXPECT_EQ(packHalf(0x1p-26f), 0x0000);
+    EXPECT_EQ(packHalf(-0.0f), 0x8000);
+    EXPECT_EQ(packHalf(1.0e10f), 0x7c00);
+    EXPECT_EQ(packHalf(-Inf), 0xfc00);
+    EXPECT_EQ(packHalf(Nan), 0x7e00);
+    EXPECT_EQ(packHalf(-Nan), 0xfe00);
+
+    /* Every half against its definition, and back */
+    for (unsigned i = 0; i != 65536; ++i) {
+        const std::uint16_t half(i);
+        const unsigned exponent = (i >> 10) & 0x1f, mantissa = i & 0x3ff;
+        const float value = unpackHalf(half);
+        EXPECT_EQ(std::signbit(value), bool(i & 0x8000)) << i;
+        if (exponent == 31 && mantissa) {
+            EXPECT_TRUE(std::isnan(value)) << i;
+            EXPECT_EQ(packHalf(value), (i & 0x8000) | 0x7e00) << i;
+            continue;
+        }
+        const float magnitude = exponent == 31 ? Inf
+                                : exponent ? std::ldexp(float(1024 + mantissa), int(exponent) - 25)
+                                           : std::ldexp(float(mantissa), -24);
+        EXPECT_EQ(std::abs(value), magnitude) << i;
+        EXPECT_EQ(packHalf(value), half) << i;
+    }
+
+    EXPECT_EQ(packHalf(Vector3{1.0f, 0.5f, -2.0f}), (Vector3us{0x3c00, 0x3800, 0xc000}));
+    EXPECT_EQ(unpackHalf(Vector2us{0x3c00, 0xc000}), (Vector2{1.0f, -2.0f}));
+}
+
+/* The definition of transforming a point, as a product of dual quaternions */
+Vector3 transformPointByProduct(const DualQuaternion& q, const Vector3& point) {
+    const DualQuaternion product =
+        q * DualQuaternion{Quaternion{}, quaternion(point, 0.0f)} * conjugated(q);
+    return vectorPart(product.dual);
+}
+
+TEST(Math, DualQuaternionTransformations) {
+    const Quaternion r = rotation(Rad{35.0_degf}, glm::normalize(Vector3{1.0f, 2.0f, 3.0f}));
+    const Vector3 t{1.0f, -2.0f, 3.0f};
+    const DualQuaternion dq = dualQuaternionFromRotationTranslation(r, t);
+    EXPECT_EQ(rotation(dq), r);
+    EXPECT_FUZZY(translation(dq), t);
+    EXPECT_FUZZY(translation(dualQuaternionFromTranslation(t)), t);
+
+    const Matrix4 matrix = toMatrix(dq);
+    EXPECT_FUZZY(matrix, translationMatrix(t) * rotationMatrix(r));
+    EXPECT_FUZZY(translation(matrix), t);
+    const Vector3 p{0.5f, 4.0f, -1.5f};
+    EXPECT_FUZZY(transformPoint(dq, p), transformPoint(matrix, p));
+    EXPECT_FUZZY(transformPoint(dq, p), transformPointByProduct(dq, p));
+    /* The expansion holds for non-unit ones too */
+    const DualQuaternion scaled = 2.0f * dq;
+    EXPECT_FUZZY(transformPoint(scaled, p), transformPointByProduct(scaled, p));
+    EXPECT_EQ(transformPoint(DualQuaternion{}, p), p);
+
+    /* Composition applies the right operand first, like matrices */
+    const DualQuaternion other = dualQuaternionFromRotationTranslation(
+        rotation(Rad{-80.0_degf}, Vector3{0.0f, 1.0f, 0.0f}), Vector3{-4.0f, 0.5f, 2.0f});
+    EXPECT_FUZZY(toMatrix(dq * other), matrix * toMatrix(other));
+    EXPECT_FUZZY(toMatrix(r * other), rotationMatrix(r) * toMatrix(other));
+
+    EXPECT_FUZZY(inverted(dq) * dq, DualQuaternion{});
+    EXPECT_FUZZY(dq * inverted(dq), DualQuaternion{});
+    EXPECT_FUZZY(inverted(dq), quaternionConjugated(dq));
+    EXPECT_FUZZY(inverted(scaled) * scaled, DualQuaternion{});
+    EXPECT_FUZZY(transformPoint(inverted(dq), transformPoint(dq, p)), p);
+
+    const DualQuaternion q{quaternionFromXyzw(1, 2, 3, 4), quaternionFromXyzw(5, 6, 7, 8)};
+    EXPECT_EQ(quaternionConjugated(q), (DualQuaternion{quaternionFromXyzw(-1, -2, -3, 4),
+                                                       quaternionFromXyzw(-5, -6, -7, 8)}));
+    EXPECT_EQ(conjugated(q),
+              (DualQuaternion{quaternionFromXyzw(-1, -2, -3, 4), quaternionFromXyzw(5, 6, 7, -8)}));
+}
+
+TEST(Math, QuaternionSlerpShortestPath) {
+    const Quaternion a;
+    const Quaternion b = rotation(Rad{90.0_degf}, Vector3{0.0f, 0.0f, 1.0f});
+    const Quaternion half = rotation(Rad{45.0_degf}, Vector3{0.0f, 0.0f, 1.0f});
+    EXPECT_FUZZY(slerpShortestPath(a, b, 0.5f), half);
+    EXPECT_FUZZY(slerpShortestPath(a, -b, 0.5f), -half);
+    /* Nearly equal: a plain lerp, not renormalized */
+    const Quaternion close = quaternionFromXyzw(0.001f, 0.0f, 0.0f, 1.0f);
+    EXPECT_EQ(slerpShortestPath(a, close, 0.5f), 0.5f * a + 0.5f * close);
+}
+
+TEST(Math, Sclerp) {
+    const Vector3 z{0.0f, 0.0f, 1.0f};
+
+    /* Pure translations interpolate linearly and keep a's rotation exactly */
+    const DualQuaternion moveA = dualQuaternionFromTranslation({1.0f, 0.0f, 0.0f});
+    const DualQuaternion moveB = dualQuaternionFromTranslation({3.0f, 2.0f, 0.0f});
+    EXPECT_FUZZY(sclerp(moveA, moveB, 0.0f), moveA);
+    EXPECT_FUZZY(sclerp(moveA, moveB, 1.0f), moveB);
+    const DualQuaternion between = sclerp(moveA, moveB, 0.5f);
+    EXPECT_EQ(between.real, Quaternion{});
+    EXPECT_FUZZY(translation(between), (Vector3{2.0f, 1.0f, 0.0f}));
+    /* Opposite real parts are the degenerate case too, with a's sign */
+    const Quaternion turn = rotation(Rad{60.0_degf}, z);
+    const DualQuaternion turnedB = -dualQuaternionFromRotationTranslation(turn, {0, 4, 0});
+    const DualQuaternion turned =
+        sclerp(dualQuaternionFromRotationTranslation(turn, {}), turnedB, 0.25f);
+    EXPECT_EQ(turned.real, turn);
+    EXPECT_FUZZY(translation(turned), (Vector3{0.0f, 1.0f, 0.0f}));
+
+    /* A screw: rotating 90° about the z axis through (1, 2, 0) while moving 2 along it. At t
+       the rotation is t·90° about the same axis and the advance is t·2. */
+    const DualQuaternion a;
+    const DualQuaternion b =
+        dualQuaternionFromRotationTranslation(rotation(Rad{90.0_degf}, z), {3.0f, 1.0f, 2.0f});
+    const Vector3 axisPoint{1.0f, 2.0f, 0.0f};
+    EXPECT_FUZZY(transformPoint(b, axisPoint), axisPoint + 2.0f * z);
+    const auto screw = [&](Deg angle, float advance) {
+        const Quaternion r = rotation(Rad{angle}, z);
+        return dualQuaternionFromRotationTranslation(r, axisPoint - toMatrix(r) * axisPoint +
+                                                            advance * z);
+    };
+    EXPECT_FUZZY(sclerp(a, b, 0.0f), a);
+    EXPECT_FUZZY(sclerp(a, b, 1.0f), b);
+    for (float t : {0.25f, 0.5f, 0.75f})
+        EXPECT_FUZZY(sclerp(a, b, t), screw(90.0_degf * t, 2.0f * t)) << t;
+
+    /* Interpolation is invariant under a common transformation on the left */
+    const DualQuaternion c = dualQuaternionFromRotationTranslation(
+        rotation(Rad{30.0_degf}, Vector3{1.0f, 0.0f, 0.0f}), {-1.0f, 4.0f, 0.5f});
+    EXPECT_FUZZY(sclerp(c * a, c * b, 0.3f), c * sclerp(a, b, 0.3f));
+
+    /* -b is the same transformation, reached the long way round unless asked otherwise */
+    const Vector3 p{5.0f, -1.0f, 3.0f};
+    EXPECT_FUZZY(sclerpShortestPath(a, -b, 0.5f), sclerp(a, b, 0.5f));
+    EXPECT_EQ(sclerpShortestPath(a, b, 0.5f), sclerp(a, b, 0.5f));
+    EXPECT_FUZZY(transformPoint(sclerp(a, -b, 0.5f), p),
+                 transformPoint(screw(-135.0_degf, 1.0f), p));
+    EXPECT_FUZZY(transformPoint(sclerp(a, -b, 1.0f), p), transformPoint(b, p));
+}
+
+} // namespace
+} // namespace ZarvikEngine
