@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include <emmintrin.h>
 #include <glm/glm.hpp>
 #include <glm/gtc/constants.hpp>
 #include <glm/gtc/quaternion.hpp>
@@ -278,9 +279,51 @@ struct DualQuaternion : glm::dualquat {
     constexpr DualQuaternion(const glm::dualquat& other) : glm::dualquat{other} {}
 };
 
-/* Dual product: a₀b₀ + ε(a₀b_ε + a_εb₀), i.e. b applied first */
+namespace Implementation {
+
+/* Hamilton product on x, y, z, w registers, summing in the same order as GLM's scalar code
+   so both give identical results */
+inline __m128 quaternionProduct(__m128 a, __m128 b) {
+    const __m128 signsXZ = _mm_set_ps(-0.0f, 0.0f, -0.0f, 0.0f);
+    const __m128 signsZW = _mm_set_ps(-0.0f, -0.0f, 0.0f, 0.0f);
+    const __m128 signsXW = _mm_set_ps(-0.0f, 0.0f, 0.0f, -0.0f);
+    __m128 result = _mm_mul_ps(_mm_shuffle_ps(a, a, _MM_SHUFFLE(3, 3, 3, 3)), b);
+    /* ax·(bw, −bz, by, −bx) */
+    result = _mm_add_ps(
+        result, _mm_mul_ps(_mm_shuffle_ps(a, a, _MM_SHUFFLE(0, 0, 0, 0)),
+                           _mm_xor_ps(_mm_shuffle_ps(b, b, _MM_SHUFFLE(0, 1, 2, 3)), signsXZ)));
+    /* ay·(bz, bw, −bx, −by) */
+    result = _mm_add_ps(
+        result, _mm_mul_ps(_mm_shuffle_ps(a, a, _MM_SHUFFLE(1, 1, 1, 1)),
+                           _mm_xor_ps(_mm_shuffle_ps(b, b, _MM_SHUFFLE(1, 0, 3, 2)), signsZW)));
+    /* az·(−by, bx, bw, −bz) */
+    result = _mm_add_ps(
+        result, _mm_mul_ps(_mm_shuffle_ps(a, a, _MM_SHUFFLE(2, 2, 2, 2)),
+                           _mm_xor_ps(_mm_shuffle_ps(b, b, _MM_SHUFFLE(2, 3, 0, 1)), signsXW)));
+    return result;
+}
+
+inline __m128 load(const Quaternion& q) {
+    return _mm_loadu_ps(&q.x);
+}
+
+inline Quaternion store(__m128 value) {
+    Quaternion q;
+    _mm_storeu_ps(&q.x, value);
+    return q;
+}
+
+} // namespace Implementation
+
+/* Dual product: a₀b₀ + ε(a₀b_ε + a_εb₀), i.e. b applied first. Hot in world-transform
+   updates and animation, hence the SSE version. */
 inline DualQuaternion operator*(const DualQuaternion& a, const DualQuaternion& b) {
-    return {a.real * b.real, a.real * b.dual + a.dual * b.real};
+    using namespace Implementation;
+    const __m128 aReal = load(a.real);
+    const __m128 bReal = load(b.real);
+    return {store(quaternionProduct(aReal, bReal)),
+            store(_mm_add_ps(quaternionProduct(aReal, load(b.dual)),
+                             quaternionProduct(load(a.dual), bReal)))};
 }
 
 inline DualQuaternion dualQuaternionFromTranslation(const Vector3& translation) {
