@@ -161,15 +161,23 @@ void moveByteRange(std::span<char> data, std::size_t begin, std::size_t count, s
     if (!count || target == begin || target == begin + count)
         return;
 
-    const auto run = std::make_unique_for_overwrite<char[]>(count);
+    /* Short runs (single elements, as when components move between groups) stay on the
+       stack, so that hot paths don't allocate */
+    char stackRun[256];
+    std::unique_ptr<char[]> heapRun;
+    char* run = stackRun;
+    if (count > sizeof(stackRun)) {
+        heapRun = std::make_unique_for_overwrite<char[]>(count);
+        run = heapRun.get();
+    }
     char* const bytes = data.data();
-    std::memcpy(run.get(), bytes + begin, count);
+    std::memcpy(run, bytes + begin, count);
     if (begin > target) {
         std::memmove(bytes + target + count, bytes + target, begin - target);
-        std::memcpy(bytes + target, run.get(), count);
+        std::memcpy(bytes + target, run, count);
     } else {
         std::memmove(bytes + begin, bytes + begin + count, target - begin - count);
-        std::memcpy(bytes + target - count, run.get(), count);
+        std::memcpy(bytes + target - count, run, count);
     }
 }
 

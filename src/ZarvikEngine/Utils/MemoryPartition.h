@@ -139,7 +139,9 @@ void moveByteRange(std::span<char> data, std::size_t begin, std::size_t count, s
    at target, shifting the elements in between */
 template<class T>
 void moveDataRange(std::span<T> data, unsigned int begin, unsigned int count, unsigned int target) {
-    static_assert(std::is_trivially_copyable_v<T>, "elements are moved bytewise");
+    /* Math types aren't trivially copyable (their constructors initialize), but they are
+       plain values that can be moved bytewise */
+    static_assert(std::is_trivially_destructible_v<T>, "elements are moved bytewise");
     Implementation::moveByteRange(
         std::span<char>{reinterpret_cast<char*>(data.data()), data.size_bytes()}, begin * sizeof(T),
         count * sizeof(T), target * sizeof(T));

@@ -1,0 +1,162 @@
+#include "ZarvikEngine/Data/GroupedComponentManager.h"
+
+#include "ZarvikEngine/Utils/MemoryPartition.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "ZarvikEngine/Debug.h"
+
+namespace ZarvikEngine::Data {
+
+template<unsigned int SubGroupCount>
+GroupedComponentManager<SubGroupCount>::GroupedComponentManager(std::size_t extraHeaderSize)
+    : ComponentManager{sizeof(GroupsHeader) + extraHeaderSize} {}
+
+template<unsigned int SubGroupCount>
+GroupedComponentManager<SubGroupCount>::GroupedComponentManager(std::size_t extraHeaderSize,
+                                                                unsigned short groups)
+    : GroupedComponentManager{extraHeaderSize} {
+    ZE_ASSERT(groups, "GroupedComponentManager::GroupedComponentManager(): At least one "
+                      "component group is required");
+    setGroupsCount(groups);
+}
+
+template<unsigned int SubGroupCount>
+void GroupedComponentManager<SubGroupCount>::setGroupsCount(unsigned short groups) {
+    ZE_ASSERT(groups <= MaxGroupsCount, "GroupedComponentManager: Group count"
+                                            << groups << "exceeds the limit of" << MaxGroupsCount);
+    mutableGroupsHeader().groupsCount = groups;
+}
+
+template<unsigned int SubGroupCount>
+void GroupedComponentManager<SubGroupCount>::allocate(unsigned short capacity,
+                                                      unsigned short groups) {
+    const unsigned short oldGroups = groupsCount();
+    ZE_ASSERT(groups >= oldGroups, "GroupedComponentManager::allocate(): Cannot shrink from"
+                                       << oldGroups << "to" << groups << "groups");
+    setGroupsCount(groups);
+    SparseArray::allocate(capacity);
+    if (groups != oldGroups)
+        addGroups(groups - oldGroups);
+}
+
+template<unsigned int SubGroupCount>
+void GroupedComponentManager<SubGroupCount>::addGroups(unsigned short count) {
+    const std::size_t end = std::size_t(groupsCount()) * SubGroupCount;
+    const std::size_t oldEnd = end - std::size_t(count) * SubGroupCount;
+    std::fill(_groupOffsets.begin() + oldEnd + 1, _groupOffsets.begin() + end + 1,
+              _groupOffsets[oldEnd]);
+    _changedGroups.setAll();
+}
+
+template<unsigned int SubGroupCount>
+void GroupedComponentManager<SubGroupCount>::doInit() {
+    ComponentManager::doInit();
+    partition().reserveRegions(2);
+    _groupCodes = partition().addRegion<std::uint16_t>(block(), capacity());
+    _groupOffsets = partition().addRegion<std::uint16_t>(
+        block(), std::size_t(groupsCount()) * SubGroupCount + 1);
+    partition().alignNext();
+    _changedGroups = BitSet{groupsCount()};
+    _changedGroups.setAll();
+}
+
+template<unsigned int SubGroupCount>
+void GroupedComponentManager<SubGroupCount>::copy(unsigned short source,
+                                                  unsigned short destination) {
+    setGroup(destination, group(source), subgroup(source));
+}
+
+template<unsigned int SubGroupCount>
+void GroupedComponentManager<SubGroupCount>::doSwap(unsigned short a, unsigned short b) {
+    ComponentManager::doSwap(a, b);
+    std::swap(_groupCodes[a], _groupCodes[b]);
+}
+
+template<unsigned int SubGroupCount>
+void GroupedComponentManager<SubGroupCount>::doDelete(unsigned short index) {
+    _groupCodes[index] = 0;
+}
+
+template<unsigned int SubGroupCount>
+void GroupedComponentManager<SubGroupCount>::doAppend(const SparseArray& other) {
+    /* Managers are matched by name, so the other one is of the same type */
+    const auto& grouped = static_cast<const GroupedComponentManager&>(other);
+    const std::size_t codes = std::size_t(groupsCount()) * SubGroupCount;
+    for (unsigned short i = 0; i != grouped.size(); ++i) {
+        const std::uint16_t code = grouped._groupCodes[i];
+        ZE_ASSERT(code < codes, "GroupedComponentManager::append(): Group"
+                                    << code / SubGroupCount << "of an appended component is"
+                                    << "out of range for" << groupsCount() << "groups");
+        _groupCodes[size() + i] = code;
+    }
+}
+
+template<unsigned int SubGroupCount>
+unsigned short GroupedComponentManager<SubGroupCount>::moveToGroup(unsigned short index,
+                                                                   unsigned int fromCode,
+                                                                   unsigned int toCode) {
+    const unsigned short target = _groupOffsets[toCode + 1];
+    Utils::moveDataRange(objects(), index, 1, target);
+    Utils::moveDataRange(indirectionReverse(), index, 1, target);
+    Utils::moveDataRange(_groupCodes, index, 1, target);
+    doMove(index, target);
+
+    /* The ranges between the two codes shift by the one component */
+    if (toCode <= fromCode) {
+        for (unsigned int c = toCode + 1; c <= fromCode; ++c)
+            ++_groupOffsets[c];
+    } else {
+        for (unsigned int c = fromCode + 1; c <= toCode; ++c)
+            --_groupOffsets[c];
+    }
+    _changedGroups.set(fromCode / SubGroupCount);
+    _changedGroups.set(toCode / SubGroupCount);
+
+    const unsigned short result = index >= target ? target : target - 1;
+    const std::span<std::uint16_t> map = indirection();
+    const std::span<Id> reverse = indirectionReverse();
+    for (unsigned int i = std::min(index, result); i <= std::max(index, result); ++i)
+        map[std::size_t(reverse[i])] = std::uint16_t(i);
+    return result;
+}
+
+template<unsigned int SubGroupCount>
+unsigned short GroupedComponentManager<SubGroupCount>::doActivate(unsigned short index) {
+    ZE_ASSERT(groupsCount(), "GroupedComponentManager::activate(): No component groups allocated");
+    /* The component at the end of the active range joins the last code's range first */
+    ++_groupOffsets[lastCode() + 1];
+    return moveToGroup(index, lastCode(), _groupCodes[index]);
+}
+
+template<unsigned int SubGroupCount>
+unsigned short GroupedComponentManager<SubGroupCount>::preDeactivate(unsigned short index) {
+    const unsigned short last = moveToGroup(index, _groupCodes[index], lastCode());
+    --_groupOffsets[lastCode() + 1];
+    return last;
+}
+
+template<unsigned int SubGroupCount>
+unsigned short GroupedComponentManager<SubGroupCount>::setGroup(unsigned short index,
+                                                                unsigned short group,
+                                                                unsigned short subGroup) {
+    ZE_INTERNAL_ASSERT(subGroup < SubGroupCount);
+    /* Codes reach 65535 · SubGroupCount + 1: compare without wrapping */
+    using IndexType = std::size_t;
+    const unsigned int g = code(group, subGroup);
+    ZE_INTERNAL_ASSERT(IndexType(g + 1) < _groupOffsets.size());
+
+    const unsigned int oldCode = _groupCodes[index];
+    if (oldCode == g)
+        return index;
+    _groupCodes[index] = std::uint16_t(g);
+    if (!isActive(index))
+        return index;
+    return moveToGroup(index, oldCode, g);
+}
+
+template class GroupedComponentManager<1>;
+template class GroupedComponentManager<2>;
+
+} // namespace ZarvikEngine::Data

@@ -1,0 +1,332 @@
+#include <cstring>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "TestHelpers.h"
+#include "TestManagers.h"
+#include "ZarvikEngine/Data/SceneGraph.h"
+
+namespace ZarvikEngine::Data {
+namespace {
+
+using Test::readAt;
+
+/* Silences the "Create scenegraph" lines for the lifetime of a test */
+struct QuietScope {
+    Debug silence{nullptr};
+};
+
+DualQuaternion transform(const Quaternion& rotation, const Vector3& translation) {
+    return dualQuaternionFromRotationTranslation(rotation, translation);
+}
+
+TEST(SceneGraph, BlockLayoutMatchesTheTable) {
+    QuietScope quiet;
+    EXPECT_EQ(SceneGraph::dataSize(1, 0, 0), 120u);
+    EXPECT_EQ(SceneGraph::dataSize(64, 3, 128), 6972u);
+    EXPECT_EQ(SceneGraph{}.data().size(), 120u);
+
+    /* N = 5 objects, M = 2 managers, K = 3 components: offsets are computed here from the
+       table, independently of the implementation */
+    SceneGraph graph{5, 2, 3};
+    graph.setComponentManager(0, "mesh", nullptr);
+    graph.setComponentManager(1, "light", nullptr);
+    const Id a = graph.addObject(Id(0));
+    const Id b = graph.addObject(a);
+    graph.localTransformation(b) = transform(Quaternion{}, {1.0f, 2.0f, 3.0f});
+    graph.localScaling(b) = {4.0f, 5.0f, 6.0f};
+    graph.addComponent(b, 1, Id(7));
+    graph.addComponent(a, 0, Id(9));
+
+    const std::size_t n = 5, m = 2, k = 3;
+    const std::size_t names = 12, records = names + 12 * m, idToIndex = records + 8 * n,
+                      indexToId = idToIndex + 2 * n, dirty = indexToId + 2 * n,
+                      local = dirty + 4 * 1, absolute = local + 32 * n,
+                      localScaling = absolute + 32 * n, absoluteScaling = localScaling + 12 * n,
+                      offsets = absoluteScaling + 12 * n, components = offsets + 2 * 6,
+                      types = components + 2 * k;
+    const std::span<const char> data = graph.data();
+    ASSERT_EQ(data.size(), types + k);
+    ASSERT_EQ(data.size(), SceneGraph::dataSize(5, 2, 3));
+
+    /* Header */
+    EXPECT_EQ(readAt<std::uint16_t>(data, 0), 3);  /* objects */
+    EXPECT_EQ(readAt<std::uint16_t>(data, 2), 2);  /* managers */
+    EXPECT_EQ(readAt<std::uint16_t>(data, 4), 2);  /* free objects */
+    EXPECT_EQ(readAt<std::uint16_t>(data, 6), 2);  /* components */
+    EXPECT_EQ(readAt<std::uint16_t>(data, 8), 1);  /* free components */
+    EXPECT_EQ(readAt<std::uint16_t>(data, 10), 0); /* reserved */
+
+    /* Names, zero-filled */
+    EXPECT_EQ(std::string(data.data() + names, 12), std::string("mesh\0\0\0\0\0\0\0\0", 12));
+    EXPECT_EQ(std::string(data.data() + names + 12), "light");
+
+    /* Records: parent, children, descendants, type mask */
+    EXPECT_EQ(readAt<std::uint16_t>(data, records + 0), 0);
+    EXPECT_EQ(readAt<std::uint16_t>(data, records + 2), 1);
+    EXPECT_EQ(readAt<std::uint16_t>(data, records + 4), 2);
+    EXPECT_EQ(readAt<std::uint16_t>(data, records + 8 + 6), 0b01);  /* a has slot 0 */
+    EXPECT_EQ(readAt<std::uint16_t>(data, records + 16 + 0), 1);    /* b's parent */
+    EXPECT_EQ(readAt<std::uint16_t>(data, records + 16 + 6), 0b10); /* b has slot 1 */
+
+    /* Maps */
+    EXPECT_EQ(readAt<std::uint16_t>(data, idToIndex + 2 * 2), 2);
+    EXPECT_EQ(readAt<std::uint16_t>(data, indexToId + 2 * 1), 1);
+
+    /* Dirty bits: the object under the root is clean, its child dirty */
+    EXPECT_EQ(readAt<std::uint32_t>(data, dirty), 0b100u);
+
+    /* Transformations: identity, then b's translation in the dual part (t/2) */
+    EXPECT_EQ(readAt<float>(data, local + 12), 1.0f);
+    EXPECT_EQ(readAt<float>(data, local + 32 * 2 + 16), 0.5f);
+    EXPECT_EQ(readAt<float>(data, local + 32 * 2 + 20), 1.0f);
+    EXPECT_EQ(readAt<float>(data, absolute + 32 * 4 + 12), 1.0f);
+    EXPECT_EQ(readAt<float>(data, localScaling + 12 * 2 + 8), 6.0f);
+    EXPECT_EQ(readAt<float>(data, absoluteScaling + 12 * 4), 1.0f);
+
+    /* Component ranges by Id: a (Id 1) has [0, 1), b (Id 2) has [1, 2); six entries for
+       N + 1 = 6 */
+    const std::uint16_t expectedOffsets[]{0, 0, 1, 2, 2, 2};
+    for (std::size_t i = 0; i != 6; ++i)
+        EXPECT_EQ(readAt<std::uint16_t>(data, offsets + 2 * i), expectedOffsets[i]) << i;
+    EXPECT_EQ(readAt<std::uint16_t>(data, components + 0), 9);
+    EXPECT_EQ(readAt<std::uint16_t>(data, components + 2), 7);
+    EXPECT_EQ(std::uint8_t(data[types + 0]), 0);
+    EXPECT_EQ(std::uint8_t(data[types + 1]), 1);
+
+    /* An even capacity pads the offsets region to an even count */
+    EXPECT_EQ(SceneGraph::dataSize(4, 0, 0) - SceneGraph::dataSize(3, 0, 0), 100u + 4u);
+}
+
+TEST(SceneGraph, HierarchyIdsAndRecycling) {
+    QuietScope quiet;
+    std::ostringstream warnings;
+    Warning captureWarnings{&warnings};
+
+    SceneGraph graph;
+    EXPECT_EQ(graph.capacity(), 1u);
+    const Id p = graph.addObject(Id(0));
+    EXPECT_EQ(warnings.str(), "SceneGraph::addObject(): on the fly allocation was required\n");
+    EXPECT_EQ(graph.unusedCapacity(), 63);
+    const Id q = graph.addObject(Id(0));
+    const Id r = graph.addObject(p);
+    /* Still one warning */
+    EXPECT_EQ(warnings.str(), "SceneGraph::addObject(): on the fly allocation was required\n");
+
+    /* Pre-order: root, P, R, Q */
+    EXPECT_EQ(graph.toIndex(p), 1);
+    EXPECT_EQ(graph.toIndex(r), 2);
+    EXPECT_EQ(graph.toIndex(q), 3);
+    EXPECT_EQ(graph.subtree(p), (Utils::IndexRange<unsigned short>{2, 3}));
+    EXPECT_EQ(graph.subtree(q), (Utils::IndexRange<unsigned short>{}));
+    EXPECT_EQ(graph.objectData((unsigned short)0).descendantCount, 3);
+    EXPECT_EQ(graph.parent(r), p);
+    EXPECT_TRUE(graph.isAncestor(Id(0), r));
+    EXPECT_FALSE(graph.isAncestor(r, r));
+    EXPECT_TRUE(graph.isParent(p, r));
+    /* Never handed out, its map entry reads the root's index */
+    EXPECT_TRUE(graph.isValid(Id(40)));
+
+    std::vector<Id> deleted;
+    graph.onObjectsDeleted = [&](std::span<const Id> ids) {
+        deleted.assign(ids.begin(), ids.end());
+    };
+    graph.deleteObjects(p);
+    EXPECT_EQ(deleted, (std::vector<Id>{p, r}));
+    EXPECT_EQ(graph.size(), 2);
+    EXPECT_EQ(graph.toIndex(q), 1);
+    EXPECT_EQ(graph.toIndex(p), InvalidIndex);
+    EXPECT_EQ(graph.toIndex(r), InvalidIndex);
+    EXPECT_FALSE(graph.isValid(p));
+    EXPECT_EQ(graph.toId(2), p);
+    EXPECT_EQ(graph.toId(3), r);
+    EXPECT_TRUE(graph.pendingDeletion(p));
+
+    /* Freed Ids come back in order, not pending any more */
+    EXPECT_EQ(graph.addObject(q), p);
+    EXPECT_EQ(graph.addObject(Id(0)), r);
+    EXPECT_FALSE(graph.pendingDeletion(p));
+    EXPECT_EQ(graph.addObject(Id(0)), Id(4));
+
+    /* Reparenting to the current parent makes the object its last child */
+    const Id s = graph.addObject(q);
+    graph.reparent(p, q);
+    EXPECT_EQ(graph.toIndex(s), 2);
+    EXPECT_EQ(graph.toIndex(p), 3);
+    EXPECT_EQ(graph.parentIndex(p), graph.toIndex(q));
+
+    graph.clearSafe();
+    EXPECT_EQ(graph.size(), 1);
+    EXPECT_EQ(graph.childCount((unsigned short)0), 0);
+}
+
+TEST(SceneGraph, WorldTransformations) {
+    QuietScope quiet;
+    SceneGraph graph{8};
+    const Quaternion quarterTurn = rotation(Rad{Deg{90.0f}}, {0.0f, 0.0f, 1.0f});
+    graph.localTransformation(Id(0)) = transform(Quaternion{}, {100.0f, 0.0f, 0.0f});
+    const Id parent = graph.addObject(Id(0));
+    const Id child = graph.addObject(parent);
+    const Id grandchild = graph.addObject(child);
+    graph.localTransformation(parent) = transform(quarterTurn, {0.0f, 0.0f, 5.0f});
+    graph.localScaling(parent) = {2.0f, 2.0f, 2.0f};
+    graph.localTransformation(child) = transform(Quaternion{}, {1.0f, 0.0f, 0.0f});
+    graph.localScaling(child) = {0.5f, 1.0f, 3.0f};
+    graph.localTransformation(grandchild) = transform(Quaternion{}, {0.0f, 1.0f, 0.0f});
+    graph.setDirty(Id(0));
+
+    /* The single-object update agrees with the full one */
+    const Vector3 single = translation(graph.absoluteTransformationSafe(grandchild));
+    EXPECT_FALSE(graph.isDirty(grandchild));
+    EXPECT_TRUE(graph.isDirty(Id(0)));
+    graph.computeAbsoluteTransformations();
+    EXPECT_TRUE(graph.dirty().isClear());
+
+    /* The root's own transformation is not applied to its children */
+    EXPECT_TRUE(
+        fuzzyEqual(graph.absoluteTransformation(parent), graph.localTransformation(parent)));
+    /* Parent scaling 2: the child's translation (1, 0, 0) becomes (2, 0, 0) in the parent
+       frame, rotated a quarter turn to (0, 2, 0), plus the parent's (0, 0, 5) */
+    EXPECT_TRUE(
+        fuzzyEqual(translation(graph.absoluteTransformation(child)), Vector3{0.0f, 2.0f, 5.0f}));
+    EXPECT_TRUE(fuzzyEqual(graph.absoluteScaling(child), Vector3{1.0f, 2.0f, 6.0f}));
+    /* Grandchild: (0, 1, 0) scaled by (1, 2, 6) is (0, 2, 0), rotated to (−2, 0, 0) */
+    const Vector3 expected = Vector3{0.0f, 2.0f, 5.0f} + Vector3{-2.0f, 0.0f, 0.0f};
+    EXPECT_TRUE(fuzzyEqual(translation(graph.absoluteTransformation(grandchild)), expected));
+    EXPECT_TRUE(fuzzyEqual(single, expected));
+
+    /* Matrix form: translation × rotation × scaling */
+    const Matrix4 matrix = graph.absoluteTransformationAsMatrix(child);
+    EXPECT_TRUE(
+        fuzzyEqual(transformPoint(matrix, Vector3{1.0f, 0.0f, 0.0f}), Vector3{0.0f, 3.0f, 5.0f}));
+
+    /* A reparented object keeps its local transformation and follows the new parent */
+    graph.reparent(grandchild, Id(0));
+    EXPECT_TRUE(graph.isDirty(grandchild));
+    graph.computeAbsoluteTransformations();
+    EXPECT_TRUE(fuzzyEqual(translation(graph.absoluteTransformation(grandchild)),
+                           Vector3{0.0f, 1.0f, 0.0f}));
+}
+
+TEST(SceneGraph, ComponentRecords) {
+    QuietScope quiet;
+    std::ostringstream warnings;
+    Warning captureWarnings{&warnings};
+    SceneGraph graph{4, 2, 1};
+    const Id a = graph.addObject(Id(0));
+    const Id b = graph.addObject(Id(0));
+    graph.addComponent(b, 1, Id(3));
+    EXPECT_EQ(warnings.str(), "");
+    graph.addComponent(a, 0, Id(5));
+    EXPECT_EQ(warnings.str(), "SceneGraph::addComponent(): on the fly allocation was required\n");
+    EXPECT_EQ(graph.componentsCapacity(), 1 + 64);
+    graph.addComponent(a, 1, Id(6));
+    graph.addComponent(a, 0, Id(8));
+
+    EXPECT_EQ(graph.componentCount(a), 3);
+    EXPECT_EQ(std::vector<Id>(graph.components(a).begin(), graph.components(a).end()),
+              (std::vector<Id>{Id(5), Id(6), Id(8)}));
+    EXPECT_EQ(graph.componentsOfType(a, 0), (std::vector<Id>{Id(5), Id(8)}));
+    EXPECT_EQ(graph.componentsOfType(b, 0), std::vector<Id>{});
+    EXPECT_EQ(graph.objectData(a).componentTypeMask, 0b11);
+
+    std::vector<std::pair<unsigned short, Id>> deleted;
+    graph.onComponentDeleted = [&](unsigned short slot, Id component) {
+        deleted.emplace_back(slot, component);
+    };
+    graph.removeComponent(a, 1, Id(6));
+    EXPECT_EQ(graph.componentsSize(), 3);
+    EXPECT_EQ(graph.componentsOfType(a, 1), std::vector<Id>{});
+    /* Detaching keeps the mask bit */
+    EXPECT_EQ(graph.objectData(a).componentTypeMask, 0b11);
+    EXPECT_EQ(graph.components(b)[0], Id(3));
+
+    /* Deleting an object takes its components with it, last first */
+    graph.deleteObjects(a);
+    EXPECT_EQ(deleted, (std::vector<std::pair<unsigned short, Id>>{{0, Id(8)}, {0, Id(5)}}));
+    EXPECT_EQ(graph.componentsSize(), 1);
+    EXPECT_EQ(graph.components(b)[0], Id(3));
+}
+
+TEST(SceneGraph, RoundTripAndValidation) {
+    QuietScope quiet;
+    SceneGraph graph{16, 2, 8};
+    graph.setComponentManager(1, "collision", nullptr);
+    const Id a = graph.addObject(Id(0));
+    const Id b = graph.addObject(a);
+    graph.addObject(Id(0));
+    graph.addComponent(b, 1, Id(2));
+    graph.localScaling(b) = {3.0f, 3.0f, 3.0f};
+    graph.deleteObjects(graph.addObject(b));
+    graph.computeAbsoluteTransformations();
+
+    const std::vector<char> bytes{graph.data().begin(), graph.data().end()};
+    ASSERT_EQ(SceneGraph::validate(bytes), std::nullopt);
+    SceneGraph copy{std::vector<char>{bytes}};
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), copy.data().begin(), copy.data().end()));
+    EXPECT_EQ(copy.size(), graph.size());
+    EXPECT_EQ(copy.componentManagerIndex("collision"), 1);
+    EXPECT_EQ(copy.componentsOfType(b, 1), std::vector<Id>{Id(2)});
+    EXPECT_EQ(copy.toIndex(b), graph.toIndex(b));
+    /* Adopted objects count as changed, the root does not */
+    EXPECT_FALSE(copy.isChanged((unsigned short)0));
+    EXPECT_TRUE(copy.isChanged(b));
+    /* The freed Id is reused by the copy just as by the original */
+    EXPECT_EQ(copy.addObject(Id(0)), graph.addObject(Id(0)));
+
+    /* Every truncation and a few corruptions are reported, never trusted */
+    for (std::size_t size = 0; size < bytes.size(); size += 7)
+        EXPECT_NE(SceneGraph::validate(std::span{bytes}.first(size)), std::nullopt) << size;
+    const auto corrupted = [&](std::size_t offset, std::uint16_t value) {
+        std::vector<char> bad = bytes;
+        std::memcpy(bad.data() + offset, &value, 2);
+        return SceneGraph::validate(bad);
+    };
+    const std::size_t records = 12 + 24;
+    EXPECT_NE(corrupted(0, 0), std::nullopt);                /* no root */
+    EXPECT_NE(corrupted(2, 200), std::nullopt);              /* manager count vs size */
+    EXPECT_NE(corrupted(records + 8 * 2, 3), std::nullopt);  /* parent after child */
+    EXPECT_NE(corrupted(records + 4, 9), std::nullopt);      /* root descendants */
+    EXPECT_NE(corrupted(records + 8 * 16, 5), std::nullopt); /* Id → index map */
+}
+
+TEST(SceneGraphDeathTest, Messages) {
+    QuietScope quiet;
+    SceneGraph graph{4, 1, 2};
+    ZE_EXPECT_ABORT(graph.deleteObjects(Id(0)), "Deleting root is forbidden");
+    const Id a = graph.addObject(Id(0));
+    graph.deleteObjects(graph.addObject(Id(0)));
+    ZE_EXPECT_ABORT(graph.addObject(Id(2)), "SceneGraph::addObject(): parent was not valid");
+    ZE_EXPECT_ABORT(graph.swap(0, 1), "SceneGraph::swap(): Root should never be swapped");
+    ZE_EXPECT_ABORT(graph.reparent(Id(0), a),
+                    "SceneGraph::moveObjectIndexRange(): Cannot move root");
+    ZE_EXPECT_ABORT(graph.reallocateCapacity(1, 2),
+                    "SceneGraph::reallocateCapacity(): shrinking memory is not implemented");
+    ZE_EXPECT_ABORT(
+        graph.reallocateCapacity(2, 1),
+        "SceneGraph::reallocateCapacity(): shrinking memory for components is not implemented");
+    ZE_EXPECT_ABORT(
+        graph.reallocateCapacity(65535, 2),
+        "SceneGraph::reallocateCapacity(): can't hold 65537 objects, the limit is 65535");
+    ZE_EXPECT_ABORT(graph.setComponentManager(1, "x", nullptr),
+                    "SceneGraph::setComponentManager(): index larger than allocated component "
+                    "manager count");
+    graph.setComponentManager(0, "elevenchars", nullptr);
+    ZE_EXPECT_ABORT(graph.setComponentManager(0, "twelve chars", nullptr),
+                    "SceneGraph::setComponentManager(): name twelve chars longer than limit of "
+                    "11 characters");
+    ZE_EXPECT_ABORT(graph.deactivate(), "scene graph is already inactive");
+    graph.activate();
+    ZE_EXPECT_ABORT(graph.activate(), "scene graph is already active");
+    ZE_EXPECT_ABORT_PREFIX(graph.removeComponent(a, 0, Id(1)),
+                           "Assertion found failed at ZarvikEngine/Data/SceneGraph.cpp:");
+    /* Pending deletions are not part of the block: a copy sees a deleted Id for what it is */
+    SceneGraph copy{std::vector<char>{graph.data().begin(), graph.data().end()}};
+    ZE_EXPECT_ABORT(copy.deleteObjects(Id(2)), "Deleting already deleted object");
+    ZE_EXPECT_ABORT(SceneGraph{std::vector<char>{}},
+                    "SceneGraph::header(): Header not initialized.");
+}
+
+} // namespace
+} // namespace ZarvikEngine::Data
