@@ -1,0 +1,375 @@
+#include "ZarvikEngine/JobSystem.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <thread>
+
+#include "ZarvikEngine/Debug.h"
+#include "ZarvikEngine/Logging.h"
+
+namespace ZarvikEngine {
+
+namespace {
+
+constexpr int SlotMask = JobSystem::Capacity - 1;
+/* One less than the slots */
+constexpr int MaxLiveEntries = JobSystem::Capacity - 1;
+constexpr auto PollingInterval = std::chrono::milliseconds{1};
+/* Entries in these states can't be picked */
+constexpr JobFlags Unpickable = JobFlag::Running | JobFlag::Terminated | JobFlag::Cancelled;
+
+thread_local int threadWorkerId = 0;
+thread_local int threadJobId = -1;
+
+} // namespace
+
+struct JobSystem::Threads {
+    std::vector<std::thread> workers;
+    std::condition_variable wakeUp;
+    std::mutex waitLock;
+    std::mutex queueLock;
+    std::atomic<bool> alive{true};
+    /* Changed only under the queue lock, read without it */
+    std::atomic<std::uint32_t> running{};
+    std::atomic<std::uint32_t> queuedMain{};
+    std::atomic<std::uint32_t> queuedOther{};
+};
+
+JobSystem::JobSystem(int threads, bool start)
+    : _flags{new std::atomic<std::uint8_t>[Capacity] {}}, _jobs{new JobFunction[Capacity]},
+      _dependencies{new std::vector<int>[Capacity]}, _threadCount{threads}, _threads{new Threads} {
+    ZE_ASSERT(threads >= 1, "JobSystem::JobSystem(): too few threads");
+    if (start)
+        this->start();
+}
+
+JobSystem::~JobSystem() {
+    {
+        std::lock_guard lock{_threads->waitLock};
+        _threads->alive = false;
+    }
+    cancelAll();
+    _threads->wakeUp.notify_all();
+    for (std::thread& worker : _threads->workers)
+        worker.join();
+}
+
+void JobSystem::start() {
+    for (int id = 1; id <= _threadCount; ++id)
+        _threads->workers.emplace_back(&JobSystem::threadRun, this, id);
+    Debug{} << "Async jobs threads started with" << _threadCount << "threads";
+}
+
+int JobSystem::dispatchFunc(JobFunction&& job, std::span<const int> dependencies, JobFlags flags) {
+    int id;
+    {
+        std::lock_guard lock{_threads->queueLock};
+        id = addJob();
+        if (id == -1)
+            return -1;
+        queuedCounter(flags).fetch_add(1);
+        _jobs[id] = std::move(job);
+        storeFlags(id, flags);
+        std::vector<int>& kept = _dependencies[id];
+        kept.clear();
+        for (const int dependency : dependencies) {
+            /* A retired id may be the very slot this job got, which must not make the job
+               wait for itself */
+            if (dependency != id && isIndexValid(dependency))
+                kept.push_back(dependency);
+        }
+    }
+    if (!(flags & JobFlag::MainThread))
+        wakeWorker();
+    return id;
+}
+
+void JobSystem::cancel(int id) {
+    std::lock_guard lock{_threads->queueLock};
+    cancelUnsafe(id);
+}
+
+void JobSystem::cancelAll() {
+    std::lock_guard lock{_threads->queueLock};
+    const int head = _head.load(std::memory_order_relaxed);
+    const int count = _count.load(std::memory_order_relaxed);
+    for (int k = 0; k != count; ++k) {
+        const int id = (head + k) & SlotMask;
+        if (id != threadJobId)
+            cancelUnsafe(id);
+    }
+}
+
+bool JobSystem::update(bool mainOnly) {
+    const bool ran = threadStep(0, mainOnly);
+    if (_count.load(std::memory_order_relaxed) >= RetainedEntries)
+        retire();
+    return ran;
+}
+
+void JobSystem::updateUntilTerminated(int id) {
+    while (!(slotFlags("JobSystem::updateUntilTerminated():", id) & JobFlag::Terminated)) {
+        update(false);
+        std::this_thread::sleep_for(PollingInterval);
+    }
+}
+
+void JobSystem::waitForIdle() {
+    const int self = threadJobId;
+    while (!idleExcept(self))
+        update(false);
+}
+
+void JobSystem::waitForTermination(int id) {
+    while (!(slotFlags("JobSystem::waitForTermination():", id) & JobFlag::Terminated))
+        std::this_thread::sleep_for(PollingInterval);
+}
+
+bool JobSystem::idle() const {
+    return idleExcept(-1);
+}
+
+std::uint32_t JobSystem::queuedJobCount() const {
+    return _threads->queuedMain + _threads->queuedOther;
+}
+
+std::uint32_t JobSystem::queuedNonMainJobCount() const {
+    return _threads->queuedOther;
+}
+
+std::uint32_t JobSystem::runningJobCount() const {
+    return _threads->running;
+}
+
+std::uint32_t JobSystem::workerCount() const {
+    return _threadCount + 1;
+}
+
+int JobSystem::workerId() {
+    return threadWorkerId;
+}
+
+int JobSystem::currentJobId() {
+    return threadJobId;
+}
+
+bool JobSystem::isIndexValid(int id) const {
+    if (id < 0)
+        return false;
+    const int head = _head.load(std::memory_order_relaxed);
+    const int count = _count.load(std::memory_order_relaxed);
+    /* Below head the id can only be live if the live range wrapped past the last slot */
+    if (id < head)
+        return id + Capacity < head + count;
+    return id - head < count && id < Capacity;
+}
+
+bool JobSystem::running(int id) const {
+    return isIndexValid(id) && !(loadFlags(id) & JobFlag::Terminated);
+}
+
+bool JobSystem::terminated(int id) const {
+    return !isIndexValid(id) || (loadFlags(id) & JobFlag::Terminated);
+}
+
+bool JobSystem::completed(int id) const {
+    return isIndexValid(id) && loadFlags(id) >= (JobFlag::Terminated | JobFlag::Success);
+}
+
+bool JobSystem::failed(int id) const {
+    return !(slotFlags("JobSystem::failed():", id) & JobFlag::Success);
+}
+
+bool JobSystem::cancelled(int id) const {
+    return bool(slotFlags("JobSystem::cancelled():", id) & JobFlag::Cancelled);
+}
+
+JobFlags JobSystem::flags(int id) const {
+    return slotFlags("JobSystem::flags():", id);
+}
+
+JobFlags JobSystem::slotFlags(const char* function, int id) const {
+    ZE_ASSERT(id >= 0 && id < Capacity, function << "invalid job id" << id);
+    return loadFlags(id);
+}
+
+std::atomic<std::uint32_t>& JobSystem::queuedCounter(JobFlags flags) {
+    return flags & JobFlag::MainThread ? _threads->queuedMain : _threads->queuedOther;
+}
+
+bool JobSystem::idleExcept(int self) const {
+    /* The queued count is read on both sides of the running count: a pick raises running
+       before it lowers queued and a requeue raises queued before it lowers running, so a job
+       moving between the two is always seen in one of them */
+    const std::uint32_t queuedBefore = queuedJobCount();
+    const std::uint32_t running = runningJobCount();
+    if (queuedBefore || queuedJobCount())
+        return false;
+    return running == 0 || (self != -1 && running == 1 && (loadFlags(self) & JobFlag::Running));
+}
+
+int JobSystem::acquireJob(int threadIndex, JobFlags flags) {
+    /* Workers never see main-thread jobs; thread 0 sees them, or only them */
+    const JobFlags mask =
+        Unpickable | (threadIndex != 0 || flags ? JobFlag::MainThread : JobFlags{});
+    const int head = _head.load(std::memory_order_relaxed);
+    const int count = _count.load(std::memory_order_relaxed);
+    /* Terminated entries never become candidates again, so the run of them at the front is
+       counted once instead of on every pick */
+    int k = _terminatedPrefix;
+    while (k != count && (loadFlags((head + k) & SlotMask) & JobFlag::Terminated))
+        ++k;
+    _terminatedPrefix = k;
+    for (; k != count; ++k) {
+        const int id = (head + k) & SlotMask;
+        const JobFlags candidate = loadFlags(id);
+        if ((candidate & mask) != flags)
+            continue;
+        const std::vector<int>& dependencies = _dependencies[id];
+        if (!dependencies.empty()) {
+            /* Retired dependencies count as succeeded */
+            JobFlags all = JobFlag::Terminated | JobFlag::Success;
+            for (const int dependency : dependencies) {
+                if (isIndexValid(dependency))
+                    all &= loadFlags(dependency);
+            }
+            if (!(all & JobFlag::Terminated))
+                continue;
+            if (!(all & JobFlag::Success) && !(candidate & JobFlag::IgnoreFailedDependencies)) {
+                cancelUnsafe(id);
+                continue;
+            }
+        }
+        storeFlags(id, candidate | JobFlag::Running);
+        return id;
+    }
+    return -1;
+}
+
+int JobSystem::addJob() {
+    const int count = _count.load(std::memory_order_relaxed);
+    if (count == MaxLiveEntries)
+        return -1;
+    _count.store(count + 1, std::memory_order_relaxed);
+    return (_head.load(std::memory_order_relaxed) + count) & SlotMask;
+}
+
+void JobSystem::popJobs(int n) {
+    _terminatedPrefix = std::max(0, _terminatedPrefix - n);
+    _head.store((_head.load(std::memory_order_relaxed) + n) & SlotMask, std::memory_order_relaxed);
+    _count.store(_count.load(std::memory_order_relaxed) - n, std::memory_order_relaxed);
+}
+
+void JobSystem::cancelUnsafe(int id) {
+    if (!isIndexValid(id))
+        return;
+    JobFlags flags = loadFlags(id);
+    if (flags & JobFlag::Terminated)
+        return;
+    flags |= JobFlag::Cancelled;
+    /* An executing callable isn't interrupted, its result decides */
+    if (!(flags & JobFlag::Running)) {
+        queuedCounter(flags).fetch_sub(1);
+        freeJob(id);
+        flags |= JobFlag::Terminated;
+    }
+    storeFlags(id, flags);
+}
+
+void JobSystem::freeJob(int id) {
+    _jobs[id] = nullptr;
+}
+
+void JobSystem::execute(int id, std::unique_lock<std::mutex>& queueLock) {
+    /* Raised before the queued count drops, see idleExcept() */
+    _threads->running.fetch_add(1);
+    queuedCounter(loadFlags(id)).fetch_sub(1);
+    queueLock.unlock();
+
+    threadJobId = id;
+    const JobResult result = _jobs[id](*this, id);
+    threadJobId = -1;
+
+    queueLock.lock();
+    const JobFlags flags = loadFlags(id) & ~JobFlag::Running;
+    const bool requeue = result == JobResult::Requeue && !(flags & JobFlag::Cancelled);
+    if (requeue) {
+        queuedCounter(flags).fetch_add(1);
+        storeFlags(id, flags);
+    } else {
+        /* The callable is gone before anyone can see the job terminated */
+        freeJob(id);
+        storeFlags(id, flags | JobFlag::Terminated |
+                           (result == JobResult::Success ? JobFlag::Success : JobFlags{}));
+    }
+    /* Lowered last, so that whoever sees the system idle also sees the job's final state */
+    _threads->running.fetch_sub(1);
+
+    /* Workers rescan by themselves; a job requeued by any other thread would otherwise wait
+       for the next dispatch or update() while the workers sleep */
+    if (requeue && !(flags & JobFlag::MainThread) && threadWorkerId == 0)
+        wakeWorker();
+}
+
+bool JobSystem::threadStep(int threadIndex, bool mainOnly) {
+    std::unique_lock queueLock{_threads->queueLock};
+    const int id = acquireJob(threadIndex, mainOnly ? JobFlag::MainThread : JobFlags{});
+    if (id == -1)
+        return false;
+    execute(id, queueLock);
+    return true;
+}
+
+void JobSystem::threadRun(int threadIndex) {
+    threadWorkerId = threadIndex;
+    char name[16];
+    std::snprintf(name, sizeof(name), "Worker %d", threadIndex);
+    pthread_setname_np(pthread_self(), name);
+    LoggingScope loggingScope;
+
+    Threads& threads = *_threads;
+    while (threads.alive) {
+        std::unique_lock queueLock{threads.queueLock};
+        /* Finishing a job and picking the next share one hold of the lock */
+        for (int id; threads.alive && (id = acquireJob(threadIndex, {})) != -1;)
+            execute(id, queueLock);
+        if (!threads.alive)
+            break;
+        if (threads.queuedOther) {
+            /* Every queued job waits for a dependency: rescan without sleeping, but let the
+               threads finishing those dependencies run first */
+            queueLock.unlock();
+            std::this_thread::yield();
+            continue;
+        }
+        /* Taken before the queue lock is released: a dispatch after the scan above then
+           reaches wakeWorker() only once this thread sleeps or sees the new job counted */
+        std::unique_lock waitLock{threads.waitLock};
+        queueLock.unlock();
+        threads.wakeUp.wait(waitLock, [&] { return !threads.alive || threads.queuedOther; });
+    }
+}
+
+void JobSystem::retire() {
+    std::lock_guard lock{_threads->queueLock};
+    const int head = _head.load(std::memory_order_relaxed);
+    const int limit = _count.load(std::memory_order_relaxed) - RetainedEntries;
+    /* Only from the front: an entry still queued or executing keeps everything after it */
+    int k = 0;
+    while (k < limit && (loadFlags((head + k) & SlotMask) & JobFlag::Terminated))
+        ++k;
+    popJobs(k);
+}
+
+void JobSystem::wakeWorker() {
+    /* A worker holds the wait lock from its last look at the queued count until it sleeps,
+       so passing through the lock makes sure the signal can't fall in between */
+    { std::lock_guard lock{_threads->waitLock}; }
+    _threads->wakeUp.notify_one();
+}
+
+} // namespace ZarvikEngine

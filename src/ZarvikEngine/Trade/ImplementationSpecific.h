@@ -1,0 +1,58 @@
+#ifndef ZarvikEngine_Trade_ImplementationSpecific_h
+#define ZarvikEngine_Trade_ImplementationSpecific_h
+
+#include <cstdint>
+#include <string_view>
+#include <type_traits>
+
+#include <fmt/format.h>
+
+#include "ZarvikEngine/Debug.h"
+
+namespace ZarvikEngine {
+
+/* Enums that can carry a value of a graphics API (a GL or Vulkan enum) with bit 31 set. Each
+   such enum's header specializes this to true. */
+template<class T>
+inline constexpr bool IsImplementationSpecificWrappable = false;
+
+template<class T>
+concept ImplementationSpecificWrappable = IsImplementationSpecificWrappable<T>;
+
+inline constexpr std::uint32_t ImplementationSpecificBit = 1u << 31;
+
+/* Whether the value wraps an implementation-specific value */
+template<ImplementationSpecificWrappable T>
+constexpr bool isImplementationSpecific(T value) {
+    return std::uint32_t(value) & ImplementationSpecificBit;
+}
+
+/* Wraps a raw implementation-specific value, which has to fit into 31 bits */
+template<ImplementationSpecificWrappable T>
+T wrapImplementationSpecific(std::uint32_t value) {
+    ZE_ASSERT(!(value & ImplementationSpecificBit), "wrapImplementationSpecific(): value"
+                                                        << fmt::format("{:#x}", value)
+                                                        << "already wrapped or too large");
+    return T(value | ImplementationSpecificBit);
+}
+
+/* The raw value a wrapped value carries */
+template<ImplementationSpecificWrappable T>
+std::uint32_t unwrapImplementationSpecific(T value) {
+    ZE_ASSERT(isImplementationSpecific(value),
+              "unwrapImplementationSpecific():" << value << "isn't wrapped");
+    return std::uint32_t(value) & ~ImplementationSpecificBit;
+}
+
+namespace Implementation {
+
+/* "Type::Name" for a named value, "Type::ImplementationSpecific(0x8d62)" for a wrapped one and
+   "Type(123)" otherwise */
+Debug& printWrappableEnum(Debug& debug, std::string_view typeName, std::string_view valueName,
+                          std::uint32_t value);
+
+} // namespace Implementation
+
+} // namespace ZarvikEngine
+
+#endif

@@ -1,0 +1,415 @@
+#include <pthread.h>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "TestHelpers.h"
+#include "ZarvikEngine/JobSystem.h"
+#include "ZarvikEngine/Logging.h"
+
+namespace ZarvikEngine {
+
+/* Lets failed expectations show flag bytes as numbers */
+void PrintTo(JobFlags flags, std::ostream* out) {
+    *out << unsigned(std::uint8_t(flags));
+}
+
+namespace {
+
+using namespace std::chrono_literals;
+
+JobFunction returning(JobResult result, int* calls = nullptr) {
+    return [result, calls](JobSystem&, int) {
+        if (calls)
+            ++*calls;
+        return result;
+    };
+}
+
+void runAll(JobSystem& jobs) {
+    while (jobs.update()) {
+    }
+}
+
+TEST(JobSystem, RingFillsUpWrapsAroundAndRetires) {
+    JobSystem jobs{1, false};
+    int calls = 0;
+    for (int i = 0; i != 4095; ++i) {
+        const JobResult result = i == 10 ? JobResult::Failure : JobResult::Success;
+        ASSERT_EQ(jobs.dispatchFunc(returning(result, &calls)), i);
+    }
+    EXPECT_EQ(jobs.queuedJobCount(), 4095u);
+
+    /* The 4096th live entry is refused and the callable stays with the caller */
+    auto token = std::make_shared<int>();
+    JobFunction refused = [token](JobSystem&, int) { return JobResult::Success; };
+    EXPECT_EQ(jobs.dispatchFunc(std::move(refused)), -1);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(token.use_count(), 2);
+    EXPECT_EQ(jobs.queuedJobCount(), 4095u);
+
+    runAll(jobs);
+    EXPECT_EQ(calls, 4095);
+    EXPECT_TRUE(jobs.idle());
+    /* The newest 64 stay, from 4031 to 4094 */
+    EXPECT_FALSE(jobs.isIndexValid(4030));
+    EXPECT_TRUE(jobs.isIndexValid(4031));
+    EXPECT_TRUE(jobs.isIndexValid(4094));
+    EXPECT_FALSE(jobs.isIndexValid(4095));
+    EXPECT_FALSE(jobs.isIndexValid(-1));
+    EXPECT_TRUE(jobs.terminated(0));
+    EXPECT_FALSE(jobs.running(0));
+    EXPECT_FALSE(jobs.completed(0));
+    EXPECT_TRUE(jobs.completed(4094));
+    EXPECT_FALSE(jobs.failed(4094));
+
+    /* New ids continue past the last slot at 0, below head */
+    EXPECT_EQ(jobs.dispatchFunc(std::move(refused)), 4095);
+    EXPECT_EQ(token.use_count(), 2);
+    /* Job 10 failed but is retired, so depending on it is as if nothing was given; slot 1
+       was never dispatched again */
+    const int dependant = jobs.dispatchFunc(returning(JobResult::Success), std::vector{10, 1});
+    EXPECT_EQ(dependant, 0);
+    EXPECT_TRUE(jobs.isIndexValid(0));
+    EXPECT_TRUE(jobs.running(0));
+    EXPECT_FALSE(jobs.isIndexValid(1));
+    EXPECT_FALSE(jobs.isIndexValid(4030));
+    runAll(jobs);
+    EXPECT_EQ(token.use_count(), 1);
+    EXPECT_TRUE(jobs.completed(4095));
+    EXPECT_TRUE(jobs.completed(0));
+}
+
+TEST(JobSystem, DependenciesWaitAndPropagateFailure) {
+    JobSystem jobs{1, false};
+    auto token = std::make_shared<int>();
+    int calls[4]{};
+    auto counting = [&](int index) {
+        return [token, &calls, index](JobSystem&, int) {
+            ++calls[index];
+            return JobResult::Success;
+        };
+    };
+
+    const int failing = jobs.dispatchFunc(returning(JobResult::Failure));
+    const int succeeding = jobs.dispatchFunc(returning(JobResult::Success));
+    const std::vector both{failing, succeeding};
+    const int cancelled = jobs.dispatchFunc(counting(0), both);
+    const int ignoring = jobs.dispatchFunc(counting(1), both, JobFlag::IgnoreFailedDependencies);
+    const int chained = jobs.dispatchFunc(counting(2), std::vector{cancelled});
+    /* 4000 was never dispatched and is dropped */
+    const int unaffected = jobs.dispatchFunc(counting(3), std::vector{succeeding, 4000});
+    runAll(jobs);
+
+    EXPECT_EQ(jobs.flags(failing), JobFlag::Terminated);
+    EXPECT_TRUE(jobs.failed(failing));
+    EXPECT_EQ(jobs.flags(succeeding), JobFlag::Terminated | JobFlag::Success);
+    EXPECT_EQ(jobs.flags(cancelled), JobFlag::Cancelled | JobFlag::Terminated);
+    EXPECT_EQ(jobs.flags(chained), JobFlag::Cancelled | JobFlag::Terminated);
+    EXPECT_EQ(jobs.flags(ignoring),
+              JobFlag::IgnoreFailedDependencies | JobFlag::Terminated | JobFlag::Success);
+    EXPECT_TRUE(jobs.completed(unaffected));
+    EXPECT_EQ(calls[0], 0);
+    EXPECT_EQ(calls[1], 1);
+    EXPECT_EQ(calls[2], 0);
+    EXPECT_EQ(calls[3], 1);
+    EXPECT_EQ(token.use_count(), 1);
+    EXPECT_TRUE(jobs.idle());
+
+    /* A dependant is skipped while its dependency executes */
+    bool nestedRan = true;
+    int executing = -1;
+    const int outer = jobs.dispatchFunc([&](JobSystem& js, int) {
+        executing = JobSystem::currentJobId();
+        nestedRan = js.update();
+        return JobResult::Success;
+    });
+    const int waiting = jobs.dispatchFunc(returning(JobResult::Success), std::vector{outer});
+    EXPECT_TRUE(jobs.update());
+    EXPECT_EQ(executing, outer);
+    EXPECT_FALSE(nestedRan);
+    EXPECT_EQ(JobSystem::currentJobId(), -1);
+    EXPECT_TRUE(jobs.running(waiting));
+    EXPECT_TRUE(jobs.update());
+    EXPECT_TRUE(jobs.completed(waiting));
+}
+
+TEST(JobSystem, RequeueAndCancellation) {
+    JobSystem jobs{1, false};
+    auto token = std::make_shared<int>();
+
+    int requeues = 2, calls = 0;
+    const int requeueing = jobs.dispatchFunc([token, &requeues, &calls](JobSystem&, int) {
+        ++calls;
+        return requeues-- ? JobResult::Requeue : JobResult::Success;
+    });
+    EXPECT_TRUE(jobs.update());
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(jobs.flags(requeueing), JobFlags{});
+    EXPECT_TRUE(jobs.running(requeueing));
+    EXPECT_EQ(jobs.queuedJobCount(), 1u);
+    EXPECT_EQ(jobs.runningJobCount(), 0u);
+    runAll(jobs);
+    EXPECT_EQ(calls, 3);
+    EXPECT_TRUE(jobs.completed(requeueing));
+
+    /* Cancelled while executing: never requeued, and the result still decides Success */
+    const int cancelledRequeue = jobs.dispatchFunc([token](JobSystem& js, int id) {
+        js.cancel(id);
+        EXPECT_TRUE(js.cancelled(id));
+        EXPECT_TRUE(js.running(id));
+        return JobResult::Requeue;
+    });
+    const int cancelledSuccess = jobs.dispatchFunc([token](JobSystem& js, int id) {
+        js.cancel(id);
+        return JobResult::Success;
+    });
+    runAll(jobs);
+    EXPECT_EQ(jobs.flags(cancelledRequeue), JobFlag::Cancelled | JobFlag::Terminated);
+    EXPECT_EQ(jobs.flags(cancelledSuccess),
+              JobFlag::Cancelled | JobFlag::Terminated | JobFlag::Success);
+    EXPECT_TRUE(jobs.completed(cancelledSuccess));
+
+    /* Cancelling a queued job terminates it and frees its callable at once */
+    const int queued = jobs.dispatchFunc([token](JobSystem&, int) { return JobResult::Success; });
+    EXPECT_EQ(token.use_count(), 2);
+    jobs.cancel(queued);
+    EXPECT_EQ(token.use_count(), 1);
+    EXPECT_EQ(jobs.flags(queued), JobFlag::Cancelled | JobFlag::Terminated);
+    EXPECT_TRUE(jobs.idle());
+    EXPECT_FALSE(jobs.update());
+    /* Terminated jobs don't change any more */
+    jobs.cancel(requeueing);
+    EXPECT_EQ(jobs.flags(requeueing), JobFlag::Terminated | JobFlag::Success);
+
+    /* A job may cancel everything but itself; the caller bits 2 and 64 are kept */
+    const JobFlags callerBits{std::uint8_t(2 | 64)};
+    const int cancelling = jobs.dispatchFunc(
+        [](JobSystem& js, int) {
+            js.cancelAll();
+            return JobResult::Success;
+        },
+        {}, callerBits);
+    const int other = jobs.dispatchFunc(returning(JobResult::Success), {}, callerBits);
+    EXPECT_EQ(jobs.flags(other), callerBits);
+    runAll(jobs);
+    EXPECT_EQ(jobs.flags(cancelling), callerBits | JobFlag::Terminated | JobFlag::Success);
+    EXPECT_EQ(jobs.flags(other), callerBits | JobFlag::Cancelled | JobFlag::Terminated);
+    EXPECT_EQ(token.use_count(), 1);
+}
+
+TEST(JobSystem, MainThreadJobsRunOnlyWhereUpdateIsCalled) {
+    {
+        JobSystem jobs{1, false};
+        std::vector<char> order;
+        jobs.dispatchFunc([&](JobSystem&, int) {
+            order.push_back('x');
+            return JobResult::Success;
+        });
+        const int main = jobs.dispatchFunc(
+            [&](JobSystem&, int) {
+                order.push_back('m');
+                return JobResult::Success;
+            },
+            {}, JobFlag::MainThread);
+        EXPECT_EQ(jobs.queuedNonMainJobCount(), 1u);
+        EXPECT_TRUE(jobs.update(true));
+        EXPECT_TRUE(jobs.completed(main));
+        EXPECT_FALSE(jobs.update(true));
+        EXPECT_TRUE(jobs.update(false));
+        EXPECT_EQ(order, std::vector<char>({'m', 'x'}));
+    }
+
+    JobSystem jobs{2};
+    std::vector<int> others;
+    std::atomic<int> wrongWorker{0}, wrongName{0};
+    for (int i = 0; i != 20; ++i) {
+        others.push_back(jobs.dispatchFunc([&](JobSystem&, int) {
+            const int worker = JobSystem::workerId();
+            char name[16]{};
+            pthread_getname_np(pthread_self(), name, sizeof(name));
+            if (worker < 1 || worker > 2)
+                ++wrongWorker;
+            if (name != "Worker " + std::to_string(worker))
+                ++wrongName;
+            return JobResult::Success;
+        }));
+    }
+    std::thread::id mainRanOn;
+    int mainWorker = -1, mainJob = -1;
+    const int main = jobs.dispatchFunc(
+        [&](JobSystem&, int) {
+            mainRanOn = std::this_thread::get_id();
+            mainWorker = JobSystem::workerId();
+            mainJob = JobSystem::currentJobId();
+            return JobResult::Success;
+        },
+        {}, JobFlag::MainThread);
+    for (const int id : others)
+        jobs.waitForTermination(id);
+    EXPECT_EQ(wrongWorker, 0);
+    EXPECT_EQ(wrongName, 0);
+    /* The workers leave the main-thread job alone however long it waits */
+    std::this_thread::sleep_for(5ms);
+    EXPECT_TRUE(jobs.running(main));
+    EXPECT_EQ(jobs.queuedJobCount(), 1u);
+    EXPECT_EQ(jobs.queuedNonMainJobCount(), 0u);
+    jobs.updateUntilTerminated(main);
+    EXPECT_EQ(mainRanOn, std::this_thread::get_id());
+    EXPECT_EQ(mainWorker, 0);
+    EXPECT_EQ(mainJob, main);
+    EXPECT_TRUE(jobs.idle());
+}
+
+TEST(JobSystem, RetirementKeepsTheNewest64FinishedEntries) {
+    {
+        JobSystem jobs{1, false};
+        for (int i = 0; i != 70; ++i)
+            jobs.dispatchFunc(returning(JobResult::Success));
+        jobs.cancelAll();
+        EXPECT_FALSE(jobs.update());
+        EXPECT_FALSE(jobs.isIndexValid(5));
+        EXPECT_TRUE(jobs.isIndexValid(6));
+        EXPECT_TRUE(jobs.terminated(5));
+        EXPECT_FALSE(jobs.running(5));
+        EXPECT_FALSE(jobs.completed(5));
+        EXPECT_FALSE(jobs.update());
+        EXPECT_TRUE(jobs.isIndexValid(6));
+    }
+
+    /* An entry at the front, queued or executing, keeps everything after it */
+    JobSystem jobs{1, false};
+    bool blockedWhileExecuting = false;
+    const int front = jobs.dispatchFunc([&](JobSystem& js, int) {
+        js.update(true);
+        blockedWhileExecuting = js.isIndexValid(1);
+        return JobResult::Success;
+    });
+    for (int i = 1; i != 70; ++i)
+        jobs.cancel(jobs.dispatchFunc(returning(JobResult::Success)));
+    EXPECT_FALSE(jobs.update(true));
+    EXPECT_TRUE(jobs.isIndexValid(1));
+    EXPECT_TRUE(jobs.update());
+    EXPECT_TRUE(blockedWhileExecuting);
+    EXPECT_FALSE(jobs.isIndexValid(front));
+    EXPECT_FALSE(jobs.isIndexValid(5));
+    EXPECT_TRUE(jobs.isIndexValid(6));
+}
+
+TEST(JobSystem, WaitForIdleFromInsideAJob) {
+    JobSystem jobs{2};
+    constexpr int Children = 8;
+    std::atomic<int> finished{0};
+    int finishedSeen = -1, incomplete = -1;
+    std::uint32_t queuedSeen = 99, runningSeen = 99;
+    const int parent = jobs.dispatchFunc([&](JobSystem& js, int) {
+        std::vector<int> children;
+        for (int i = 0; i != Children; ++i) {
+            children.push_back(js.dispatchFunc(
+                [&](JobSystem&, int) {
+                    std::this_thread::sleep_for(2ms);
+                    ++finished;
+                    return JobResult::Success;
+                },
+                {}, i == 3 ? JobFlag::MainThread : JobFlags{}));
+        }
+        js.waitForIdle();
+        finishedSeen = finished;
+        incomplete = 0;
+        for (const int child : children)
+            incomplete += !js.completed(child);
+        queuedSeen = js.queuedJobCount();
+        runningSeen = js.runningJobCount();
+        return JobResult::Success;
+    });
+    jobs.waitForTermination(parent);
+    EXPECT_TRUE(jobs.completed(parent));
+    EXPECT_EQ(finishedSeen, Children);
+    EXPECT_EQ(incomplete, 0);
+    EXPECT_EQ(queuedSeen, 0u);
+    EXPECT_EQ(runningSeen, 1u);
+    jobs.waitForIdle();
+    EXPECT_TRUE(jobs.idle());
+}
+
+TEST(JobSystem, ThreadsCountsAndLogging) {
+    JobSystem jobs{3, false};
+    EXPECT_EQ(jobs.workerCount(), 4u);
+    EXPECT_EQ(JobSystem::workerId(), 0);
+    EXPECT_EQ(JobSystem::currentJobId(), -1);
+    EXPECT_TRUE(jobs.idle());
+
+    std::ostringstream out;
+    {
+        Debug redirect{&out};
+        jobs.start();
+    }
+    EXPECT_EQ(out.str(), "Async jobs threads started with 3 threads\n");
+
+    /* Workers print through the logging sink */
+    const auto previous = getLogCallback();
+    std::vector<std::string> lines;
+    setLogCallback(
+        [](std::string_view line, void* userData) {
+            static_cast<std::vector<std::string>*>(userData)->emplace_back(line);
+        },
+        &lines);
+    const int printing = jobs.dispatchFunc([](JobSystem&, int) {
+        Debug{} << "printed by a worker";
+        return JobResult::Success;
+    });
+    jobs.waitForTermination(printing);
+    setLogCallback(previous.first, previous.second);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_TRUE(lines[0].ends_with("[info] printed by a worker")) << lines[0];
+}
+
+TEST(JobSystem, DestructionJoinsWorkersAndFreesEveryCallable) {
+    auto token = std::make_shared<int>();
+    {
+        JobSystem jobs{2};
+        std::atomic<bool> started{false};
+        /* Executes until cancelled, then leaves behind a job nobody will run */
+        const int blocking = jobs.dispatchFunc([token, &started](JobSystem& js, int id) {
+            started = true;
+            while (!js.cancelled(id))
+                std::this_thread::yield();
+            js.dispatchFunc([token](JobSystem&, int) { return JobResult::Success; }, {},
+                            JobFlag::MainThread);
+            return JobResult::Requeue;
+        });
+        jobs.dispatchFunc([token](JobSystem&, int) {
+            std::this_thread::sleep_for(50us);
+            return JobResult::Requeue;
+        });
+        for (int i = 0; i != 10; ++i) {
+            jobs.dispatchFunc([token](JobSystem&, int) { return JobResult::Success; },
+                              std::vector{blocking});
+            jobs.dispatchFunc([token](JobSystem&, int) { return JobResult::Success; }, {},
+                              JobFlag::MainThread);
+        }
+        while (!started)
+            std::this_thread::yield();
+        EXPECT_EQ(token.use_count(), 23);
+    }
+    EXPECT_EQ(token.use_count(), 1);
+}
+
+TEST(JobSystemDeathTest, ProgrammingErrorsAbort) {
+    ZE_EXPECT_ABORT(JobSystem(0, false), "JobSystem::JobSystem(): too few threads");
+    JobSystem jobs{1, false};
+    ZE_EXPECT_ABORT(jobs.flags(-1), "JobSystem::flags(): invalid job id -1");
+    ZE_EXPECT_ABORT(jobs.failed(4096), "JobSystem::failed(): invalid job id 4096");
+    ZE_EXPECT_ABORT(jobs.waitForTermination(-1),
+                    "JobSystem::waitForTermination(): invalid job id -1");
+}
+
+} // namespace
+} // namespace ZarvikEngine

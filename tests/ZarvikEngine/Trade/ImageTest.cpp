@@ -1,0 +1,177 @@
+#include <numeric>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Printed.h"
+#include "TestHelpers.h"
+#include "ZarvikEngine/Trade/ImageData.h"
+#include "ZarvikEngine/Trade/TextureData.h"
+
+namespace ZarvikEngine {
+namespace {
+
+using Test::printed;
+
+/* Bytes 0, 1, 2, ... so that every position is recognisable */
+std::vector<char> countingBytes(std::size_t size) {
+    std::vector<char> data(size);
+    std::iota(data.begin(), data.end(), char{0});
+    return data;
+}
+
+TEST(Image, RowsArePaddedToTheAlignment) {
+    /* RGB8 of width 3: nine bytes of pixels, padded to twelve */
+    const PixelStorage storage;
+    EXPECT_EQ(storage.alignment(), 4);
+    EXPECT_EQ(storage.rowStride(3, 3), 12u);
+    EXPECT_EQ(storage.dataSize(3, {3, 2}), 24u);
+    EXPECT_EQ(storage.dataSize(3, {0, 2}), 0u);
+    EXPECT_EQ(PixelStorage{}.setAlignment(1).rowStride(3, 3), 9u);
+    EXPECT_EQ(PixelStorage{}.setAlignment(8).rowStride(3, 3), 16u);
+    /* Rows of a wider image around a part of it */
+    EXPECT_EQ(PixelStorage{}.setRowLength(5).rowStride(3, 3), 16u);
+
+    const std::vector<char> data = countingBytes(24);
+    const ImageView2D view{PixelFormat::RGB8Unorm, {3, 2}, data};
+    EXPECT_EQ(view.pixelSize(), 3u);
+    EXPECT_EQ(view.rowStride(), 12u);
+
+    /* The byte rows leave the padding out */
+    const StridedArrayView2D<const char> bytes = view.pixels();
+    EXPECT_EQ(bytes.size(), (Size2D{2, 9}));
+    EXPECT_EQ(bytes.stride(), (Stride2D{12, 1}));
+    EXPECT_EQ(bytes[1][8], 20);
+
+    const StridedArrayView2D<const Vector3ub> pixels = view.pixels<Vector3ub>();
+    EXPECT_EQ(pixels.size(), (Size2D{2, 3}));
+    EXPECT_EQ(pixels[0][2], (Vector3ub{6, 7, 8}));
+    EXPECT_EQ(pixels[1][0], (Vector3ub{12, 13, 14}));
+
+    /* Tightly packed rows with alignment 1 */
+    const ImageView2D packed{
+        PixelStorage{}.setAlignment(1), PixelFormat::RGB8Unorm, {3, 2}, std::span{data}.first(18)};
+    EXPECT_EQ(packed.pixels<Vector3ub>()[1][0], (Vector3ub{9, 10, 11}));
+
+    /* The left half of a wider image, viewed in place */
+    const ImageView2D half{PixelStorage{}.setRowLength(4), PixelFormat::R16UI, {2, 3}, data};
+    EXPECT_EQ(half.pixels().size(), (Size2D{3, 4}));
+    EXPECT_EQ(half.pixels<std::uint16_t>()[2][1], std::uint16_t(18 | 19 << 8));
+}
+
+TEST(Image, OwnedAndMutableImagesShareTheViewLogic) {
+    Image2D image{PixelFormat::RGBA8Unorm, {2, 2}, std::vector<char>(16)};
+    const char* data = image.data().data();
+    MutableImageView2D mutableView = image;
+    mutableView.pixels<Color4ub>()[1][0] = {1, 2, 3, 4};
+    image.pixels<std::uint32_t>()[0][1] = 0x08070605;
+
+    const Image2D moved = std::move(image);
+    EXPECT_EQ(moved.data().data(), data);
+    const ImageView2D view = moved;
+    EXPECT_EQ(view.format(), PixelFormat::RGBA8Unorm);
+    EXPECT_EQ(view.pixels<Color4ub>()[1][0], (Color4ub{1, 2, 3, 4}));
+    EXPECT_EQ(moved.pixels<Color4ub>()[0][1], (Color4ub{5, 6, 7, 8}));
+    EXPECT_EQ(ImageView2D{mutableView}.data().data(), data);
+
+    Image2D released{PixelFormat::R8Unorm, {4, 1}, countingBytes(4)};
+    EXPECT_EQ(released.release(), countingBytes(4));
+    EXPECT_EQ(released.size(), (Vector2i{0, 0}));
+    EXPECT_TRUE(released.data().empty());
+}
+
+TEST(Image, CompressedImagesCoverTheirSizeWithBlocks) {
+    /* 5×5 needs 2×2 blocks of 8 bytes */
+    EXPECT_EQ(compressedImageDataSize(CompressedPixelFormat::Bc1RGBAUnorm, {5, 5}), 32u);
+    EXPECT_EQ(compressedImageDataSize(CompressedPixelFormat::Bc3RGBAUnorm, {4, 4}), 16u);
+    EXPECT_EQ(compressedImageDataSize(CompressedPixelFormat::Astc12x10RGBASrgb, {13, 10}), 32u);
+    EXPECT_EQ(compressedImageDataSize(CompressedPixelFormat::PvrtcRGB2bppUnorm, {9, 4}), 16u);
+    EXPECT_EQ(compressedImageDataSize(CompressedPixelFormat::Astc3x3x3RGBAF, {3, 3}), 16u);
+
+    CompressedImage2D image{CompressedPixelFormat::Bc1RGBAUnorm, {5, 5}, countingBytes(32)};
+    MutableCompressedImageView2D mutableView = image;
+    mutableView.data()[31] = 99;
+    const CompressedImageView2D view = image;
+    EXPECT_EQ(view.format(), CompressedPixelFormat::Bc1RGBAUnorm);
+    EXPECT_EQ(view.size(), (Vector2i{5, 5}));
+    EXPECT_EQ(view.data()[31], 99);
+}
+
+TEST(ImageData, HoldsEitherKindOfImage) {
+    Trade::ImageData2D plain{Image2D{PixelFormat::RG8Unorm, {2, 1}, countingBytes(4)}};
+    EXPECT_FALSE(plain.isCompressed());
+    EXPECT_EQ(plain.size(), (Vector2i{2, 1}));
+    EXPECT_EQ(plain.data().size(), 4u);
+    EXPECT_EQ(plain.image().format(), PixelFormat::RG8Unorm);
+    plain.image().pixels<Vector2ub>()[0][1] = {7, 8};
+    EXPECT_EQ(plain.data()[3], 8);
+
+    const Trade::ImageData2D compressed{
+        CompressedImage2D{CompressedPixelFormat::Etc2RGB8Srgb, {4, 8}, countingBytes(16)}};
+    EXPECT_TRUE(compressed.isCompressed());
+    EXPECT_EQ(compressed.size(), (Vector2i{4, 8}));
+    EXPECT_EQ(compressed.compressedImage().format(), CompressedPixelFormat::Etc2RGB8Srgb);
+}
+
+TEST(TextureData, SamplerStateAndPrinting) {
+    const Trade::TextureData texture{
+        Trade::TextureType::Texture2D,
+        SamplerFilter::Linear,
+        SamplerFilter::Nearest,
+        SamplerMipmap::Linear,
+        {SamplerWrapping::Repeat, SamplerWrapping::ClampToEdge, SamplerWrapping::MirroredRepeat},
+        70000};
+    EXPECT_EQ(texture.type(), Trade::TextureType::Texture2D);
+    EXPECT_EQ(texture.minificationFilter(), SamplerFilter::Linear);
+    EXPECT_EQ(texture.magnificationFilter(), SamplerFilter::Nearest);
+    EXPECT_EQ(texture.mipmapFilter(), SamplerMipmap::Linear);
+    EXPECT_EQ(texture.wrapping()[1], SamplerWrapping::ClampToEdge);
+    EXPECT_EQ(texture.image(), 70000u);
+
+    /* Stored numbering */
+    EXPECT_EQ(std::uint32_t(SamplerFilter::Nearest), 0u);
+    EXPECT_EQ(std::uint32_t(SamplerMipmap::Linear), 2u);
+    EXPECT_EQ(std::uint32_t(SamplerWrapping::MirrorClampToEdge), 4u);
+    EXPECT_EQ(std::uint8_t(Trade::TextureType::Texture2D), 2u);
+
+    EXPECT_EQ(printed(SamplerFilter::Linear), "SamplerFilter::Linear");
+    EXPECT_EQ(printed(SamplerMipmap::Base), "SamplerMipmap::Base");
+    EXPECT_EQ(printed(SamplerWrapping::ClampToBorder), "SamplerWrapping::ClampToBorder");
+    EXPECT_EQ(printed(SamplerWrapping(5)), "SamplerWrapping(5)");
+    EXPECT_EQ(printed(Trade::TextureType::CubeMap), "Trade::TextureType::CubeMap");
+}
+
+TEST(ImageDeathTest, DataAndTypesAreChecked) {
+    const std::vector<char> data(23);
+    ZE_EXPECT_ABORT((ImageView2D{PixelFormat::RGBA8Unorm, {2, 2}, std::span{data}.first(15)}),
+                    "ImageView: data too small, got 15 but expected at least 16 bytes");
+    /* The last row needs its padding too */
+    ZE_EXPECT_ABORT((ImageView2D{PixelFormat::RGB8Unorm, {3, 2}, data}),
+                    "ImageView: data too small, got 23 but expected at least 24 bytes");
+    ZE_EXPECT_ABORT((Image2D{PixelFormat::RGB8Unorm, {3, 2}, std::vector<char>(23)}),
+                    "Image: data too small, got 23 but expected at least 24 bytes");
+    ZE_EXPECT_ABORT(
+        (CompressedImageView2D{CompressedPixelFormat::Bc1RGBAUnorm, {5, 5}, std::span{data}}),
+        "CompressedImageView: data too small, got 23 but expected at least 32 bytes");
+    ZE_EXPECT_ABORT(
+        (CompressedImage2D{CompressedPixelFormat::Bc1RGBAUnorm, {5, 5}, std::vector<char>(31)}),
+        "CompressedImage: data too small, got 31 but expected at least 32 bytes");
+    ZE_EXPECT_ABORT(
+        PixelStorage{}.setAlignment(3),
+        "PixelStorage::setAlignment(): expected alignment to be 1, 2, 4 or 8 but got 3");
+
+    const ImageView2D view{PixelFormat::RGB8Unorm, {3, 1}, data};
+    ZE_EXPECT_ABORT(view.pixels<std::uint32_t>(),
+                    "ImageView::pixels(): can't view 3-byte pixels of PixelFormat::RGB8Unorm as "
+                    "a 4-byte type");
+
+    const Trade::ImageData2D compressed{
+        CompressedImage2D{CompressedPixelFormat::Bc1RGBAUnorm, {4, 4}, std::vector<char>(8)}};
+    ZE_EXPECT_ABORT(compressed.image(), "Trade::ImageData::image(): the image is compressed");
+    const Trade::ImageData2D plain{Image2D{PixelFormat::R8Unorm, {1, 1}, std::vector<char>(4)}};
+    ZE_EXPECT_ABORT(plain.compressedImage(),
+                    "Trade::ImageData::compressedImage(): the image is not compressed");
+}
+
+} // namespace
+} // namespace ZarvikEngine
