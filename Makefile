@@ -4,7 +4,7 @@ ASAN_DIR ?= build-asan
 TSAN_DIR ?= build-tsan
 CTEST_FLAGS ?= --output-on-failure -j2 --timeout 1500
 
-.PHONY: deps configure build test bench test-asan format format-check
+.PHONY: deps configure build test bench test-asan test-tsan format format-check
 
 deps:
 	scripts/install-deps
@@ -25,6 +25,12 @@ test-asan: deps
 	cmake -S . -B $(ASAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARVIK_SANITIZE=address,undefined -DZARVIK_BUILD_BENCHMARKS=OFF
 	cmake --build $(ASAN_DIR)
 	ctest --test-dir $(ASAN_DIR) $(CTEST_FLAGS)
+
+# The job system is the only part with threads of its own
+test-tsan: deps
+	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARVIK_SANITIZE=thread -DZARVIK_BUILD_BENCHMARKS=OFF
+	cmake --build $(TSAN_DIR) --target JobSystemTest JobSystemStressTest
+	ctest --test-dir $(TSAN_DIR) $(CTEST_FLAGS) -R JobSystem
 
 format: deps
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i
