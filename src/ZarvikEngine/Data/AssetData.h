@@ -1,0 +1,10 @@
+#ifndef ZarvikEngine_Data_AssetData_h
+#define ZarvikEngine_Data_AssetData_h
+
+/* The chunk container and every record type of asset files */
+
+#include "ZarvikEngine/Data/AssetChunk.h"
+#include "ZarvikEngine/Data/LocalizationRecords.h"
+#include "ZarvikEngine/Data/RenderingRecords.h"
+
+#endif
