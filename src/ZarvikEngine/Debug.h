@@ -122,6 +122,8 @@ namespace Implementation {
     do {                                                                                           \
         if (!(condition)) [[unlikely]] {                                                           \
             ::ZarvikEngine::Fatal{} << message;                                                    \
+            /* Fatal aborts; saying so lets the compiler trust the condition afterwards */         \
+            __builtin_unreachable();                                                               \
         }                                                                                          \
     } while (false)
 
