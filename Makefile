@@ -2,9 +2,11 @@
 BUILD_DIR ?= build
 ASAN_DIR ?= build-asan
 TSAN_DIR ?= build-tsan
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
 CTEST_FLAGS ?= --output-on-failure -j2 --timeout 1500
 
-.PHONY: deps configure build test bench test-asan test-tsan format format-check
+.PHONY: deps configure build test bench test-asan test-tsan format format-check demo fuzz
 
 deps:
 	scripts/install-deps
@@ -31,6 +33,22 @@ test-tsan: deps
 	cmake -S . -B $(TSAN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZARVIK_SANITIZE=thread -DZARVIK_BUILD_BENCHMARKS=OFF
 	cmake --build $(TSAN_DIR) --target JobSystemTest JobSystemStressTest
 	ctest --test-dir $(TSAN_DIR) $(CTEST_FLAGS) -R JobSystem
+
+# The main job: write the sample asset file with the zarvik tool, then inspect it
+demo: configure
+	cmake --build $(BUILD_DIR) --target zarvik
+	$(BUILD_DIR)/tools/zarvik sample $(BUILD_DIR)/sample.zvk
+	$(BUILD_DIR)/tools/zarvik inspect $(BUILD_DIR)/sample.zvk
+
+# Fuzzes the asset file validation and readers for FUZZ_SECONDS, seeded with the sample file
+fuzz: configure
+	cmake --build $(BUILD_DIR) --target zarvik
+	CXX=clang++ cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(FUZZ_DIR)
+	mkdir -p $(FUZZ_DIR)/corpus
+	$(BUILD_DIR)/tools/zarvik sample $(FUZZ_DIR)/corpus/sample.zvk
+	$(FUZZ_DIR)/AssetFileFuzzer -max_total_time=$(FUZZ_SECONDS) -dict=fuzz/magics.dict \
+		-artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_DIR)/corpus
 
 format: deps
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include <fmt/format.h>
+
+#include "ZarvikEngine/Data/RecordValidation.h"
+
 namespace ZarvikEngine::Data {
 
 LanguageData::LanguageData(std::span<const char> data)
@@ -14,6 +18,18 @@ std::string_view LanguageData::name() const {
 
 std::string_view LanguageData::code() const {
     return {header().code, strnlen(header().code, sizeof(Header::code))};
+}
+
+std::optional<std::string> LanguageData::validate(std::span<const char> payload) {
+    if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
+        return error;
+    const auto& header = *reinterpret_cast<const Header*>(payload.data());
+    if (!Validation::isTerminated(header.name, sizeof(Header::name)))
+        return std::string{"name is not zero-terminated"};
+    if (!Validation::isTerminated(header.code, sizeof(Header::code)))
+        return std::string{"code is not zero-terminated"};
+    return Validation::checkStrings(payload.subspan(sizeof(Header)),
+                                    2 * std::uint64_t{header.termCount});
 }
 
 std::vector<char> createLanguageData(std::string_view name, std::string_view code,
@@ -40,6 +56,19 @@ std::vector<char> createLanguageData(std::string_view name, std::string_view cod
 LocaleData::LocaleData(std::span<const char> data)
     : RecordView{data}, _strings{stringsData(),
                                  3 * std::size_t{header().localeCount} + header().linkCount} {}
+
+std::optional<std::string> LocaleData::validate(std::span<const char> payload) {
+    if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
+        return error;
+    const auto& header = *reinterpret_cast<const Header*>(payload.data());
+    const std::uint64_t stringsOffset =
+        sizeof(Header) + sizeof(LocaleLinkHeader) * std::uint64_t{header.linkCount};
+    if (stringsOffset > payload.size())
+        return fmt::format("{} link headers run past the payload of {} bytes", header.linkCount,
+                           payload.size());
+    return Validation::checkStrings(payload.subspan(stringsOffset),
+                                    3 * std::uint64_t{header.localeCount} + header.linkCount);
+}
 
 const LocaleLinkHeader& LocaleData::linkHeader(std::size_t j) const {
     ZE_ASSERT(j < header().linkCount,

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -48,6 +49,9 @@ public:
     /* Indexes the 2 × termCount strings after the header */
     explicit LanguageData(std::span<const char> data);
 
+    /* Why bytes from outside can't be read through this view, or nothing */
+    static std::optional<std::string> validate(std::span<const char> payload);
+
     const Header& header() const { return at<Header>(0); }
     std::string_view name() const;
     std::string_view code() const;
@@ -79,6 +83,9 @@ public:
     LocaleData() = default;
     /* Indexes the 3 × localeCount + linkCount strings after the link headers */
     explicit LocaleData(std::span<const char> data);
+
+    /* Why bytes from outside can't be read through this view, or nothing */
+    static std::optional<std::string> validate(std::span<const char> payload);
 
     const Header& header() const { return at<Header>(0); }
     std::string_view code(std::size_t i) const { return _strings.get(3 * i); }

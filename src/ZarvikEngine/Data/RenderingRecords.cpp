@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#include <fmt/format.h>
+
+#include "ZarvikEngine/Data/RecordValidation.h"
+
 namespace ZarvikEngine::Data {
 
 namespace {
@@ -29,6 +33,10 @@ std::string_view storedSource(std::span<const char> payload, std::size_t offset,
 
 } // namespace
 
+std::optional<std::string> MaterialData::validate(std::span<const char> payload) {
+    return Validation::checkHeaderSize(payload, HeaderSize);
+}
+
 std::vector<char> createMaterialData(std::int32_t definitionIndex,
                                      const Shaders::AlphaMaterial& alpha,
                                      const Shaders::Material& material) {
@@ -54,6 +62,26 @@ std::string_view ShaderData::code() const {
 
 std::string_view ShaderData::codeWGSL() const {
     return storedSource(_data, sizeof(Header) + header().codeSize, header().wgslCodeSize);
+}
+
+std::optional<std::string> ShaderData::validate(std::span<const char> payload) {
+    if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
+        return error;
+    const Header& header = ShaderData{payload}.header();
+    if (!Validation::isTerminated(header.name, MaxNameLength + 1))
+        return fmt::format("name is not zero-terminated within {} bytes", MaxNameLength + 1);
+    if (!Validation::isTerminated(header.wgslName, sizeof(Header::wgslName)))
+        return std::string{"WGSL name is not zero-terminated"};
+    const std::size_t end = sizeof(Header) + header.codeSize + header.wgslCodeSize;
+    if (end > payload.size())
+        return fmt::format("GLSL and WGSL code of {} and {} bytes run past the payload of {} bytes",
+                           header.codeSize, header.wgslCodeSize, payload.size());
+    /* code() and codeWGSL() promise zero-terminated text */
+    if (header.codeSize && payload[sizeof(Header) + header.codeSize - 1] != '\0')
+        return std::string{"GLSL code is not zero-terminated"};
+    if (header.wgslCodeSize && payload[end - 1] != '\0')
+        return std::string{"WGSL code is not zero-terminated"};
+    return {};
 }
 
 std::vector<char> createShaderData(std::string_view name, const ShaderSources& sources,
@@ -94,6 +122,16 @@ std::vector<char> createShaderData(std::string_view name, const ShaderSources& s
     return out;
 }
 
+std::optional<std::string> PipelineData::validate(std::span<const char> payload) {
+    if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
+        return error;
+    const Header& header = PipelineData{payload}.header();
+    /* name() hands out the field as a C string */
+    if (!Validation::isTerminated(header.name, sizeof(Header::name)))
+        return fmt::format("name is not zero-terminated within {} bytes", sizeof(Header::name));
+    return Validation::checkStrings(payload.subspan(sizeof(Header)), header.featureCount);
+}
+
 std::vector<std::string_view> PipelineData::enabledFeatures() const {
     std::vector<std::string_view> features;
     const std::span<const char> strings = _data.subspan(sizeof(Header));
@@ -127,6 +165,24 @@ std::vector<char> createPipelineData(std::string_view name, const Pipeline& pipe
 std::vector<char> createDrawData(const Draw& draw) {
     const std::span<const char> bytes = bytesOf(draw);
     return {bytes.begin(), bytes.end()};
+}
+
+std::optional<std::string> RenderingData::validate(std::span<const char> payload) {
+    return Validation::checkHeaderSize(payload, sizeof(Header));
+}
+
+std::optional<std::string> DrawData::validate(std::span<const char> payload) {
+    if (payload.size() != sizeof(Draw))
+        return fmt::format("payload of {} bytes, expected {}", payload.size(), sizeof(Draw));
+    return {};
+}
+
+std::optional<std::string> PhysXData::validate(std::span<const char> payload) {
+    return Validation::checkHeaderSize(payload, sizeof(Header));
+}
+
+std::optional<std::string> FontData::validate(std::span<const char> payload) {
+    return Validation::checkHeaderSize(payload, sizeof(Header));
 }
 
 std::vector<char> createPhysXData(PhysXData::Type type, std::uint16_t value,

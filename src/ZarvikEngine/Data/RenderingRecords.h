@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -52,6 +53,9 @@ public:
 
     using RecordView::RecordView;
 
+    /* Why bytes from outside can't be read through this view, or nothing */
+    static std::optional<std::string> validate(std::span<const char> payload);
+
     /* Which material definition the parameters belong to */
     std::int32_t header() const { return at<std::int32_t>(0); }
     /* Everything after the definition index */
@@ -97,6 +101,9 @@ public:
 
     using RecordView::RecordView;
 
+    /* Why bytes from outside can't be read through this view, or nothing */
+    static std::optional<std::string> validate(std::span<const char> payload);
+
     const Header& header() const { return at<Header>(0); }
     /* The code after the header */
     std::span<const char> data() const { return _data.subspan(sizeof(Header)); }
@@ -131,6 +138,9 @@ public:
 
     using RecordView::RecordView;
 
+    /* Why bytes from outside can't be read through this view, or nothing */
+    static std::optional<std::string> validate(std::span<const char> payload);
+
     const Header& header() const { return at<Header>(0); }
     /* The whole payload */
     std::span<const char> data() const { return _data; }
@@ -158,6 +168,9 @@ public:
 
     using RecordView::RecordView;
 
+    /* Why bytes from outside can't be read through this view, or nothing */
+    static std::optional<std::string> validate(std::span<const char> payload);
+
     const Header& header() const { return at<Header>(0); }
     /* The variable part after the header */
     std::span<const char> data() const { return _data.subspan(sizeof(Header)); }
@@ -169,6 +182,9 @@ public:
     static constexpr Magic magic = Magic::Draw;
 
     using RecordView::RecordView;
+
+    /* Why bytes from outside can't be read through this view, or nothing */
+    static std::optional<std::string> validate(std::span<const char> payload);
 
     const Draw& draw() const { return at<Draw>(0); }
     std::span<const char> data() const { return _data; }
@@ -192,6 +208,9 @@ public:
     static constexpr Magic magic = Magic::PhysX;
 
     using RecordView::RecordView;
+
+    /* Why bytes from outside can't be read through this view, or nothing */
+    static std::optional<std::string> validate(std::span<const char> payload);
 
     const Header& header() const { return at<Header>(0); }
     /* The physics engine's bytes */
@@ -220,6 +239,9 @@ public:
     static constexpr Magic magic = Magic::Font;
 
     using RecordView::RecordView;
+
+    /* Why bytes from outside can't be read through this view, or nothing */
+    static std::optional<std::string> validate(std::span<const char> payload);
 
     const Header& header() const { return at<Header>(0); }
     /* The font file, for the text layout */

@@ -1,0 +1,31 @@
+#ifndef ZarvikEngine_Data_RecordValidation_h
+#define ZarvikEngine_Data_RecordValidation_h
+
+/* Building blocks of the records' static validate() functions, which check a payload from
+   outside the process before a view is built on it. Counts read from a payload are widened to
+   64 bits before any arithmetic, so that no sum or product of them can wrap. */
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <span>
+#include <string>
+
+namespace ZarvikEngine::Data::Validation {
+
+/* A message when the payload is too small for a fixed-size header */
+std::optional<std::string> checkHeaderSize(std::span<const char> payload, std::size_t headerSize);
+
+/* A message unless a counted string index of count entries can be built on the section:
+   each entry needs a zero byte of its own inside it */
+std::optional<std::string> checkStrings(std::span<const char> section, std::uint64_t count);
+
+/* Whether a fixed-size text field has its zero byte within its first size bytes */
+inline bool isTerminated(const char* field, std::size_t size) {
+    return std::memchr(field, 0, size) != nullptr;
+}
+
+} // namespace ZarvikEngine::Data::Validation
+
+#endif

@@ -1,0 +1,190 @@
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "Commands.h"
+#include "SampleAssetFile.h"
+#include "ZarvikEngine/Data/AssetValidation.h"
+
+namespace ZarvikEngine::Tool {
+namespace {
+
+/* What a command printed, and its status */
+struct Output {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+template<class Command>
+Output capture(Command command) {
+    std::ostringstream out, err;
+    int status;
+    {
+        Debug redirectOut{&out};
+        Warning redirectWarnings{&err};
+        Error redirectErr{&err};
+        status = command();
+    }
+    return {status, out.str(), err.str()};
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> result;
+    std::istringstream in{text};
+    for (std::string line; std::getline(in, line);)
+        result.push_back(line);
+    return result;
+}
+
+std::string temporaryPath(const std::string& name) {
+    return testing::TempDir() + "zarvik-" + std::to_string(getpid()) + "-" + name;
+}
+
+void write(const std::string& path, std::span<const char> bytes) {
+    std::ofstream{path, std::ios::binary}.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+/* Exit status of the executable, or -1 when it didn't exit normally (a crash) */
+int runExecutable(const std::string& arguments) {
+    const int status =
+        std::system((ZARVIK_EXECUTABLE " " + arguments + " 2>/dev/null >/dev/null").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(ZarvikTool, SampleIsListedChunkByChunk) {
+    const std::string path = temporaryPath("sample.zvk");
+    const Output written = capture([&] { return sample(path); });
+    EXPECT_EQ(written.status, Success);
+    EXPECT_EQ(written.err, "");
+    const std::vector<char> file = sampleAssetFile();
+    EXPECT_EQ(written.out, "zarvik: wrote " + std::to_string(file.size()) +
+                               " bytes of sample assets to " + path + "\n");
+
+    const Output inspected = capture([&] { return inspect(path); });
+    EXPECT_EQ(inspected.status, Success);
+    EXPECT_EQ(inspected.err, "");
+    const std::vector<std::string> listed = lines(inspected.out);
+    const auto chunkCount = Data::AssetChunkView{file}.as<Data::HeaderData>().header().chunkCount;
+    ASSERT_EQ(listed.size(), chunkCount + 1);
+    EXPECT_EQ(listed[0], path + ": valid asset file of " + std::to_string(file.size()) + " bytes");
+    for (std::size_t i = 0; i != chunkCount; ++i)
+        EXPECT_EQ(listed[i + 1].rfind("chunk " + std::to_string(i) + " Magic::", 0), 0u)
+            << listed[i + 1];
+    /* Chunk lines by what follows their index */
+    const auto has = [&](const std::string& line) {
+        return std::any_of(listed.begin() + 1, listed.end(), [&](const std::string& listedLine) {
+            return listedLine.substr(listedLine.find(' ', 6) + 1) == line;
+        });
+    };
+    const auto& header = Data::AssetChunkView{file}.as<Data::HeaderData>().header();
+    EXPECT_EQ(listed[1], "chunk 0 Magic::Header, 16 bytes: " + std::to_string(chunkCount) +
+                             " chunks, largest " + std::to_string(header.maxChunkSize) + " bytes");
+    EXPECT_TRUE(has("Magic::Shader, 581 bytes: stage 1, type 0, flags 0x0000, \"Flat.vert\", "
+                    "GLSL of 129 characters, WGSL \"main\" of 186 characters"));
+    EXPECT_TRUE(has("Magic::Pipeline, 165 bytes: \"Flat\", indices 0 and 0, 2 enabled features: "
+                    "DEPTH_TEST, CULL_BACK"));
+    EXPECT_TRUE(
+        has("Magic::Mesh, 588 bytes: 25 vertices, 96 indices of MeshIndexType::UnsignedByte, "
+            "attributes Trade::MeshAttribute::Position VertexFormat::Vector3, "
+            "Trade::MeshAttribute::Color VertexFormat::Vector4ubNormalized, bounding "
+            "sphere at Vector(0, 0, 0) radius 2.828427"));
+    EXPECT_TRUE(has("Magic::Image, 41 bytes: 256x256x1, file \"textures/checker.png\""));
+    EXPECT_TRUE(has("Magic::Image, 148 bytes: 512x512x1, 4 tiles"));
+    EXPECT_TRUE(has("Magic::Locale, 75 bytes: 2 languages: en \"English\" in sample-en.zvk, de "
+                    "\"Deutsch\" in sample-de.zvk, 1 term links"));
+    std::filesystem::remove(path);
+}
+
+TEST(ZarvikTool, DamagedFilesFailWithAMessageAndPrintNothingElse) {
+    const std::vector<char> file = sampleAssetFile();
+    for (std::size_t size = 0; size != file.size(); ++size) {
+        const std::vector<char> truncated{file.begin(), file.begin() + std::ptrdiff_t(size)};
+        const Output run = capture([&] { return inspectAssetFile("cut.zvk", truncated); });
+        EXPECT_EQ(run.status, Failure) << size;
+        EXPECT_EQ(run.out, "") << size;
+        EXPECT_EQ(lines(run.err).size(), 1u) << size;
+        EXPECT_EQ(run.err.rfind("zarvik: cut.zvk: ", 0), 0u) << run.err;
+    }
+
+    /* Flips in sizes, counts and terminators are caught; a flip inside a text or vertex data
+       leaves a valid file, which is then listed in full */
+    std::size_t rejected = 0;
+    for (std::size_t byte = 0; byte != file.size(); ++byte) {
+        std::vector<char> flipped = file;
+        flipped[byte] = char(flipped[byte] ^ (1 << byte % 8));
+        const Output run = capture([&] { return inspectAssetFile("flipped.zvk", flipped); });
+        if (run.status == Failure) {
+            ++rejected;
+            EXPECT_EQ(run.out, "");
+            EXPECT_EQ(run.err.rfind("zarvik: flipped.zvk: ", 0), 0u) << run.err;
+        } else {
+            EXPECT_EQ(run.status, Success);
+            EXPECT_EQ(run.out.rfind("flipped.zvk: valid asset file", 0), 0u);
+        }
+    }
+    EXPECT_GT(rejected, 0u);
+}
+
+TEST(ZarvikTool, ExecutableReportsThroughItsExitStatus) {
+    const std::string path = temporaryPath("run.zvk");
+    EXPECT_EQ(runExecutable(""), Usage);
+    EXPECT_EQ(runExecutable("inspect"), Usage);
+    EXPECT_EQ(runExecutable("convert " + path), Usage);
+    EXPECT_EQ(runExecutable("sample " + path), Success);
+    EXPECT_EQ(runExecutable("inspect " + path), Success);
+
+    EXPECT_EQ(runExecutable("inspect " + path + ".missing"), Failure);
+    EXPECT_EQ(runExecutable("inspect " + testing::TempDir()), Failure);
+    EXPECT_EQ(runExecutable("inspect /dev/null"), Failure);
+    EXPECT_EQ(runExecutable("sample " + testing::TempDir()), Failure);
+
+    std::vector<char> file = sampleAssetFile();
+    write(path, std::span{file}.first(file.size() - 1));
+    EXPECT_EQ(runExecutable("inspect " + path), Failure);
+    /* The top bit of the second chunk's payload size */
+    file[24 + 7] = char(file[24 + 7] ^ 0x80);
+    write(path, file);
+    EXPECT_EQ(runExecutable("inspect " + path), Failure);
+    std::filesystem::remove(path);
+}
+
+TEST(ZarvikTool, MessagesNameThePathAndTheChunk) {
+    const std::string missing = temporaryPath("missing.zvk");
+    const Output run = capture([&] { return inspect(missing); });
+    EXPECT_EQ(run.status, Failure);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "zarvik: " + missing + ": No such file or directory\n");
+
+    const Output directory = capture([&] { return inspect(testing::TempDir()); });
+    EXPECT_EQ(directory.err, "zarvik: " + testing::TempDir() + ": not a regular file\n");
+
+    std::vector<char> file = sampleAssetFile();
+    /* The chunk count of the header */
+    file[20] = char(file[20] + 1);
+    const Output damaged = capture([&] { return inspectAssetFile("sample.zvk", file); });
+    EXPECT_EQ(damaged.err.rfind("zarvik: sample.zvk: chunk 0 (Magic::Header): chunk count ", 0), 0u)
+        << damaged.err;
+
+    /* An unknown chunk is listed after a warning */
+    std::vector<char> extended = sampleAssetFile();
+    Data::AssetChunk::create(Data::Magic(0x44434241), std::string_view{"opaque"}, extended);
+    Data::updateHeaderData(extended);
+    const Output unknown = capture([&] { return inspectAssetFile("more.zvk", extended); });
+    EXPECT_EQ(unknown.status, Success);
+    EXPECT_EQ(unknown.err, "zarvik: more.zvk: chunk 20 (Magic(ABCD)): no record type of this "
+                           "library has this magic, payload not checked\n");
+    EXPECT_EQ(lines(unknown.out).back(), "chunk 20 Magic(ABCD), 6 bytes: not checked");
+}
+
+} // namespace
+} // namespace ZarvikEngine::Tool

@@ -1,0 +1,264 @@
+#include "Commands.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <vector>
+
+#include <fmt/format.h>
+#include <fmt/ranges.h>
+
+#include "SampleAssetFile.h"
+#include "ZarvikEngine/Data/AssetValidation.h"
+
+namespace ZarvikEngine::Tool {
+
+namespace {
+
+using namespace Data;
+
+/* What Debug prints for a value, such as "Magic::Mesh" */
+template<class T>
+std::string printed(const T& value) {
+    std::ostringstream out;
+    Debug{&out} << value;
+    std::string text = std::move(out).str();
+    /* Without the statement's newline */
+    text.pop_back();
+    return text;
+}
+
+/* "zarvik: path: message" */
+void error(std::string_view name, std::string_view message) {
+    Error{} << "zarvik:" << name << Debug::nospace << ":" << message;
+}
+
+/* "Trade::MeshAttribute::Position VertexFormat::Vector3, ..." with array sizes */
+std::string attributes(std::span<const MeshData::MeshAttributeData32> entries) {
+    std::vector<std::string> names;
+    for (const MeshData::MeshAttributeData32& entry : entries)
+        names.push_back(
+            fmt::format("{} {}{}", printed(entry.name), printed(entry.format),
+                        entry.arraySize ? fmt::format("[{}]", entry.arraySize) : std::string{}));
+    return fmt::format("{}", fmt::join(names, ", "));
+}
+
+std::string compression(std::uint8_t bits) {
+    if (!bits)
+        return {};
+    return fmt::format(", {} compressed", bits == MeshData::CompressedVertexData ? "vertex data"
+                                          : bits == MeshData::CompressedIndexData
+                                              ? "index data"
+                                              : "vertex and index data");
+}
+
+/* One-line summaries of the records, for a file that validated */
+struct Summary {
+    std::string operator()(const HeaderData& record) const {
+        return fmt::format("{} chunks, largest {} bytes", record.header().chunkCount,
+                           record.header().maxChunkSize);
+    }
+
+    std::string operator()(const MeshData& record) const {
+        const MeshData::Header& header = record.header();
+        return fmt::format(
+            "{} vertices, {}, attributes {}, bounding sphere at {} radius {}{}", header.vertexCount,
+            header.indexCount
+                ? fmt::format("{} indices of {}", header.indexCount, printed(header.indexType))
+                : std::string{"not indexed"},
+            attributes(record.attributeData()), printed(header.boundingSphere.center()),
+            header.boundingSphere.radius(), compression(header.compression));
+    }
+
+    std::string operator()(const MorphTargetData& record) const {
+        return fmt::format(
+            "{} targets of {} vertices ({}), attributes {}{}", record.header().targetCount,
+            record.header().vertexCount, fmt::join(record.targetNames(), ", "),
+            attributes(record.attributeData()), record.header().compressed ? ", compressed" : "");
+    }
+
+    std::string operator()(const SkinData& record) const {
+        std::vector<std::string> joints;
+        for (const Id joint : record.joints())
+            joints.push_back(printed(joint));
+        return fmt::format("{} joints driven by {}", record.header(), fmt::join(joints, ", "));
+    }
+
+    std::string operator()(const ImageData& record) const {
+        const Vector3i& size = record.header().size;
+        if (record.compressed())
+            return fmt::format("{}x{}x{}, {} tiles", size.x, size.y, size.z,
+                               record.header().tileCount);
+        return fmt::format("{}x{}x{}, file \"{}\"", size.x, size.y, size.z, record.path());
+    }
+
+    std::string operator()(const ImageTileData& record) const {
+        return fmt::format("hash {}, value {}, flag {}, {} bytes of tile data", record.hash(),
+                           record.header().value, record.header().flag, record.data().size());
+    }
+
+    std::string operator()(const TextureData& record) const {
+        const TextureData::Header& header = record.header();
+        return fmt::format("image {}, second index {}, filters {} {} {}, wrapping {} {} {}",
+                           header.image, header.secondIndex, printed(header.minificationFilter),
+                           printed(header.magnificationFilter), printed(header.mipmapFilter),
+                           printed(header.wrapping[0]), printed(header.wrapping[1]),
+                           printed(header.wrapping[2]));
+    }
+
+    std::string operator()(const ProbeData& record) const {
+        return fmt::format("base size {}x{}, {}, {} bytes of pixels", record.baseSize().x,
+                           record.baseSize().y, printed(record.format()), record.data().size());
+    }
+
+    std::string operator()(const MaterialData& record) const {
+        return fmt::format("definition {}, {} bytes of parameters", record.header(),
+                           record.materialData().size());
+    }
+
+    std::string operator()(const ShaderData& record) const {
+        const ShaderData::Header& header = record.header();
+        return fmt::format("stage {}, type {}, flags {:#06x}, \"{}\", GLSL of {} characters, {}",
+                           unsigned(header.stage), unsigned(header.type),
+                           std::uint16_t(header.flags), record.name(), record.code().size(),
+                           header.wgslCodeSize
+                               ? fmt::format("WGSL \"{}\" of {} characters", record.wgslName(),
+                                             record.codeWGSL().size())
+                               : std::string{"no WGSL"});
+    }
+
+    std::string operator()(const PipelineData& record) const {
+        const std::vector<std::string_view> features = record.enabledFeatures();
+        return fmt::format("\"{}\", indices {} and {}, {} enabled features{}{}", record.name(),
+                           record.header().firstIndex, record.header().secondIndex, features.size(),
+                           features.empty() ? "" : ": ", fmt::join(features, ", "));
+    }
+
+    std::string operator()(const RenderingData& record) const {
+        return fmt::format("{} bytes after the renderer's header", record.data().size());
+    }
+
+    std::string operator()(const DrawData&) const { return "draw settings"; }
+
+    std::string operator()(const PhysXData& record) const {
+        return fmt::format("type {}, value {}, {} bytes of physics data",
+                           unsigned(record.header().type), record.header().value,
+                           record.data().size());
+    }
+
+    std::string operator()(const FontData& record) const {
+        return fmt::format("font file of {} bytes with {} tables", record.data().size(),
+                           record.header().tableCount());
+    }
+
+    std::string operator()(const LanguageData& record) const {
+        return fmt::format("\"{}\" ({}), {} terms", record.name(), record.code(),
+                           record.termCount());
+    }
+
+    std::string operator()(const LocaleData& record) const {
+        std::vector<std::string> languages;
+        for (std::size_t i = 0; i != record.header().localeCount; ++i)
+            languages.push_back(
+                fmt::format("{} \"{}\" in {}", record.code(i), record.name(i), record.file(i)));
+        return fmt::format("{} languages{}{}, {} term links", languages.size(),
+                           languages.empty() ? "" : ": ", fmt::join(languages, ", "),
+                           record.header().linkCount);
+    }
+};
+
+/* Summaries of chunks without a record type */
+std::string unreadSummary(const AssetChunkView& chunk) {
+    switch (chunk.header().magic) {
+    case Magic::External:
+        /* Validation saw the zero byte at the end */
+        return fmt::format("external file \"{}\"", chunk.data().data());
+    case Magic::Scene:
+        return "scene data";
+    case Magic::JsParams:
+        return "script parameters";
+    default:
+        return "not checked";
+    }
+}
+
+std::optional<std::vector<char>> readFile(const std::string& path) {
+    std::error_code code;
+    const std::filesystem::file_status status = std::filesystem::status(path, code);
+    if (code) {
+        error(path, code.message());
+        return {};
+    }
+    /* Directories, devices and pipes have no size to read up to */
+    if (!std::filesystem::is_regular_file(status)) {
+        error(path, "not a regular file");
+        return {};
+    }
+    const std::uintmax_t size = std::filesystem::file_size(path, code);
+    if (code) {
+        error(path, code.message());
+        return {};
+    }
+    std::ifstream in{path, std::ios::binary};
+    if (!in) {
+        error(path, std::strerror(errno));
+        return {};
+    }
+    /* Allocated by new, so as aligned as chunks need */
+    std::vector<char> data(size);
+    if (!in.read(data.data(), std::streamsize(size))) {
+        error(path, "can't read the whole file");
+        return {};
+    }
+    return data;
+}
+
+} // namespace
+
+int inspectAssetFile(std::string_view name, std::span<const char> file) {
+    const AssetFileValidation validation = validateAssetFile(file);
+    if (!validation.valid()) {
+        error(name, *validation.error);
+        return Failure;
+    }
+    for (const std::string& warning : validation.warnings)
+        Warning{} << "zarvik:" << name << Debug::nospace << ":" << warning;
+
+    Debug{} << name << Debug::nospace << ": valid asset file of" << file.size() << "bytes";
+    std::size_t index = 0;
+    for (AssetChunkView chunk{file};; chunk = chunk.next(), ++index) {
+        std::string summary;
+        if (!visitRecord(chunk, [&](const auto& record) { summary = Summary{}(record); }))
+            summary = unreadSummary(chunk);
+        Debug{} << "chunk" << index << chunk.header().magic << Debug::nospace << ","
+                << chunk.header().size << "bytes:" << summary;
+        if (!chunk.hasNext())
+            break;
+    }
+    return Success;
+}
+
+int inspect(const std::string& path) {
+    const std::optional<std::vector<char>> file = readFile(path);
+    return file ? inspectAssetFile(path, *file) : Failure;
+}
+
+int sample(const std::string& path) {
+    const std::vector<char> file = sampleAssetFile();
+    std::ofstream out{path, std::ios::binary};
+    if (!out) {
+        error(path, std::strerror(errno));
+        return Failure;
+    }
+    if (!out.write(file.data(), std::streamsize(file.size())) || !out.flush()) {
+        error(path, "can't write the whole file");
+        return Failure;
+    }
+    Debug{} << "zarvik: wrote" << file.size() << "bytes of sample assets to" << path;
+    return Success;
+}
+
+} // namespace ZarvikEngine::Tool
