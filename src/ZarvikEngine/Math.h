@@ -508,12 +508,19 @@ FloatingPoint unpack(Integral value) {
         return result;
 }
 
-/* Rounds half away from zero, no clamping: out-of-range input gives an unspecified value */
+/* round(value × max), halves away from zero, no clamping: out-of-range input gives an
+   unspecified value. Written without std::round(), which compiles to a library call in
+   loops over millions of vertices: the difference to the truncated value is exact, so
+   comparing it with ±0.5 rounds the same way. */
 template<std::integral Integral, unsigned bits = sizeof(Integral) * 8,
          std::floating_point FloatingPoint>
 Integral pack(FloatingPoint value) {
-    return Integral(
-        std::round(value * FloatingPoint(Implementation::normalizedMax<Integral, bits>())));
+    const FloatingPoint scaled =
+        value * FloatingPoint(Implementation::normalizedMax<Integral, bits>());
+    const int truncated = int(scaled);
+    const FloatingPoint fraction = scaled - FloatingPoint(truncated);
+    return Integral(truncated + int(fraction >= FloatingPoint(0.5)) -
+                    int(fraction <= FloatingPoint(-0.5)));
 }
 
 /* Component-wise: unpack<Vector3>(Vector3ub{...}) */

@@ -3,6 +3,9 @@
 #include <limits>
 #include <sstream>
 
+#include <random>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "TestHelpers.h"
@@ -156,6 +159,30 @@ TEST(Math, NormalizedPacking) {
     EXPECT_EQ(pack<Vector3ub>(Vector3{0.0f, 0.5f, 1.0f}), (Vector3ub{0, 128, 255}));
     EXPECT_EQ(pack<Vector2s>(Vector2{-1.0f, 0.25f}), (Vector2s{-32767, 8192}));
     EXPECT_EQ(unpack<Vector2>(Vector2b{-128, 127}), (Vector2{-1.0f, 1.0f}));
+}
+
+TEST(Math, PackRoundsLikeStdRound) {
+    /* pack() avoids std::round() but must agree with round(value × max) everywhere, ties
+       and their neighbours included */
+    std::mt19937 random{3};
+    std::uniform_real_distribution<float> distribution{-1.0f, 1.0f};
+    std::vector<float> values{0.0f,         -0.0f,         1.0f,       -1.0f,
+                              0.5f / 32767, -0.5f / 32767, 0.5f / 255, 1.5f / 65535};
+    for (int i = -300; i <= 300; ++i) {
+        const float tie = (float(i) + 0.5f) / 32767;
+        values.insert(values.end(), {tie, std::nextafter(tie, 2.0f), std::nextafter(tie, -2.0f)});
+    }
+    for (int i = 0; i != 100000; ++i)
+        values.push_back(distribution(random));
+    for (const float value : values) {
+        const float positive = std::abs(value);
+        ASSERT_EQ(pack<std::int16_t>(value), std::int16_t(std::round(value * 32767.0f))) << value;
+        ASSERT_EQ(pack<std::int8_t>(value), std::int8_t(std::round(value * 127.0f))) << value;
+        ASSERT_EQ(pack<std::uint16_t>(positive), std::uint16_t(std::round(positive * 65535.0f)))
+            << value;
+        ASSERT_EQ(pack<std::uint8_t>(positive), std::uint8_t(std::round(positive * 255.0f)))
+            << value;
+    }
 }
 
 TEST(Math, HalfFloats) {

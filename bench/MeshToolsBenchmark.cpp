@@ -1,0 +1,143 @@
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include "ZarvikEngine/Math.h"
+#include "ZarvikEngine/Tools/MeshFormat.h"
+#include "ZarvikEngine/Tools/Normals.h"
+#include "ZarvikEngine/Tools/Tangents.h"
+
+namespace {
+
+using namespace ZarvikEngine;
+using Trade::MeshAttribute;
+
+/* Positions, texture coordinates, normals, tangents and four-influence skinning at full
+   precision, with random values in range */
+Trade::MeshData skinnedMesh(std::uint32_t vertexCount) {
+    using F = MeshDataFlag;
+    const MeshDataFlags flags =
+        F::Positions | F::TextureCoordinates | F::Normals | F::Tangents | F::Skinning;
+    Trade::MeshData mesh = cloneMeshDataUninitialized(
+        flags, {}, Trade::MeshData{MeshPrimitive::Triangles, std::vector<char>{}, {}, vertexCount});
+    std::mt19937 random{1};
+    std::uniform_real_distribution<float> signedUnit{-1.0f, 1.0f}, unit{0.0f, 1.0f};
+    const auto positions = mesh.mutableAttribute<Vector3>(MeshAttribute::Position);
+    const auto textureCoordinates =
+        mesh.mutableAttribute<Vector2>(MeshAttribute::TextureCoordinates);
+    const auto normals = mesh.mutableAttribute<Vector3>(MeshAttribute::Normal);
+    const auto tangents = mesh.mutableAttribute<Vector4>(MeshAttribute::Tangent);
+    const auto joints = mesh.mutableAttribute<std::uint16_t[]>(MeshAttribute::JointIds);
+    const auto weights = mesh.mutableAttribute<float[]>(MeshAttribute::Weights);
+    for (std::uint32_t i = 0; i != vertexCount; ++i) {
+        const Vector3 direction =
+            glm::normalize(Vector3{signedUnit(random), signedUnit(random), 0.5f});
+        positions[i] = 10.0f * Vector3{signedUnit(random), signedUnit(random), signedUnit(random)};
+        textureCoordinates[i] = {unit(random), unit(random)};
+        normals[i] = direction;
+        tangents[i] = {glm::normalize(glm::cross(direction, Vector3{0.0f, 0.0f, 1.0f})), 1.0f};
+        for (std::size_t j = 0; j != 4; ++j) {
+            joints[i][j] = std::uint16_t(random() % 128);
+            weights[i][j] = unit(random) * 0.25f;
+        }
+    }
+    return mesh;
+}
+
+void BM_PackMeshQuantized(benchmark::State& state) {
+    const Trade::MeshData source = skinnedMesh(1000000);
+    const MeshDataFlags flags = getMeshFlags(source);
+    const std::size_t sourceSize = source.vertexData().size();
+    const std::size_t destinationSize = packMesh(flags, source).vertexData().size();
+    /* Touched once, so that the copies below don't pay for page faults */
+    std::vector<char> sourceCopy(sourceSize, 1), destinationCopy(destinationSize, 1);
+
+    using Clock = std::chrono::steady_clock;
+    double packSeconds = 0.0, copySeconds = 0.0;
+    for (auto _ : state) {
+        const Clock::time_point start = Clock::now();
+        const Trade::MeshData packed = packMesh(flags, source);
+        benchmark::DoNotOptimize(packed.vertexData().data());
+        const Clock::time_point packedAt = Clock::now();
+        /* The reference: the source and the destination bytes copied once */
+        std::memcpy(sourceCopy.data(), source.vertexData().data(), sourceSize);
+        std::memcpy(destinationCopy.data(), packed.vertexData().data(), destinationSize);
+        benchmark::ClobberMemory();
+        const Clock::time_point copiedAt = Clock::now();
+
+        const double pack = std::chrono::duration<double>(packedAt - start).count();
+        packSeconds += pack;
+        copySeconds += std::chrono::duration<double>(copiedAt - packedAt).count();
+        state.SetIterationTime(pack);
+    }
+    state.counters["ratio_to_memcpy"] = packSeconds / copySeconds;
+    state.counters["memcpy_ms"] = 1000.0 * copySeconds / double(state.iterations());
+    state.SetBytesProcessed(std::int64_t(state.iterations() * (sourceSize + destinationSize)));
+}
+BENCHMARK(BM_PackMeshQuantized)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+/* A wavy indexed grid of 1000 × 500 cells, two triangles each */
+struct Grid {
+    std::vector<Vector3> positions, normals;
+    std::vector<Vector2> textureCoordinates;
+    std::vector<Vector4> tangents;
+    std::vector<std::uint32_t> indices;
+
+    Grid(std::uint32_t columns, std::uint32_t rows) {
+        for (std::uint32_t r = 0; r <= rows; ++r) {
+            for (std::uint32_t c = 0; c <= columns; ++c) {
+                const float x = float(c) / 100.0f, y = float(r) / 100.0f;
+                positions.push_back({x, y, 0.1f * std::sin(3.0f * x) * std::cos(2.0f * y)});
+                textureCoordinates.push_back({float(c) / columns, float(r) / rows});
+            }
+        }
+        for (std::uint32_t r = 0; r != rows; ++r) {
+            for (std::uint32_t c = 0; c != columns; ++c) {
+                const std::uint32_t a = r * (columns + 1) + c, b = a + 1, d = a + columns + 1;
+                indices.insert(indices.end(), {a, b, d + 1, a, d + 1, d});
+            }
+        }
+        normals.resize(positions.size());
+        tangents.resize(positions.size());
+        MeshTools::generateSmoothNormalsInto(StridedArrayView1D<const std::uint32_t>{indices},
+                                             StridedArrayView1D<const Vector3>{positions},
+                                             StridedArrayView1D<Vector3>{normals});
+    }
+
+    std::size_t triangleCount() const { return indices.size() / 3; }
+};
+
+void BM_GenerateSmoothNormals(benchmark::State& state) {
+    Grid grid{1000, 500};
+    for (auto _ : state) {
+        MeshTools::generateSmoothNormalsInto(StridedArrayView1D<const std::uint32_t>{grid.indices},
+                                             StridedArrayView1D<const Vector3>{grid.positions},
+                                             StridedArrayView1D<Vector3>{grid.normals});
+        benchmark::ClobberMemory();
+    }
+    state.counters["triangles_per_second"] = benchmark::Counter(
+        double(grid.triangleCount()), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_GenerateSmoothNormals)->Unit(benchmark::kMillisecond);
+
+void BM_GenerateTangents(benchmark::State& state) {
+    Grid grid{1000, 500};
+    for (auto _ : state) {
+        const bool generated = MeshTools::generateTangentsInto(
+            grid.indices, StridedArrayView1D<const Vector3>{grid.positions},
+            StridedArrayView1D<const Vector3>{grid.normals},
+            StridedArrayView1D<const Vector2>{grid.textureCoordinates},
+            StridedArrayView1D<Vector4>{grid.tangents});
+        benchmark::DoNotOptimize(generated);
+    }
+    state.counters["triangles_per_second"] = benchmark::Counter(
+        double(grid.triangleCount()), benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_GenerateTangents)->Unit(benchmark::kMillisecond);
+
+} // namespace

@@ -1,0 +1,431 @@
+#include "ZarvikEngine/Tools/Tangents.h"
+
+#include <algorithm>
+#include <bit>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "ZarvikEngine/Tools/Angle.h"
+#include "ZarvikEngine/Tools/HugePages.h"
+
+namespace ZarvikEngine::MeshTools {
+
+namespace {
+
+/* Frames of a group merge when both their tangents and their bitangents are closer than this.
+   The algorithm's default of 180° lets everything but exactly opposite frames merge. */
+constexpr float AngularThresholdDegrees = 180.0f;
+const float AngularThresholdCosine = std::cos(glm::radians(AngularThresholdDegrees));
+
+constexpr std::uint32_t Empty = ~0u;
+
+enum FaceFlag : std::uint8_t {
+    /* Two corners are the same vertex */
+    Degenerate = 1 << 0,
+    /* No usable frame (zero area in texture space or collinear positions): joins any group */
+    GroupWithAny = 1 << 1,
+    /* Positive area in texture space */
+    OrientPreserving = 1 << 2,
+    /* The orientation is known */
+    Resolved = 1 << 3,
+};
+
+/* Directions of increasing u and v on a triangle, unit length or zero. Kept apart from the
+   flags, which the passes over all triangles read alone. */
+struct Frame {
+    Vector3 tangent;
+    Vector3 bitangent;
+};
+
+Vector3 normalizedOrZero(const Vector3& vector) {
+    const float length = glm::length(vector);
+    return length > 0.0f ? vector * (1.0f / length) : Vector3{0.0f};
+}
+
+/* The part of the vector orthogonal to the unit (or zero) normal, normalized */
+Vector3 projected(const Vector3& vector, const Vector3& normal) {
+    return normalizedOrZero(vector - normal * glm::dot(normal, vector));
+}
+
+/* A unit vector orthogonal to the unit (or zero) normal, for frames nothing defines */
+Vector3 anyTangent(const Vector3& normal) {
+    const Vector3 axis =
+        std::abs(normal.x) < 0.9f ? Vector3{1.0f, 0.0f, 0.0f} : Vector3{0.0f, 1.0f, 0.0f};
+    return projected(axis, normal);
+}
+
+/* The vertex attributes that identify a vertex, with negative zeros made positive so that
+   equal values compare equal bitwise */
+struct VertexKey {
+    std::uint32_t bits[8];
+
+    VertexKey(const Vector3& position, const Vector3& normal, const Vector2& textureCoordinates) {
+        const float values[8]{position.x, position.y, position.z,           normal.x,
+                              normal.y,   normal.z,   textureCoordinates.x, textureCoordinates.y};
+        for (std::size_t i = 0; i != 8; ++i)
+            bits[i] = std::bit_cast<std::uint32_t>(values[i] + 0.0f);
+    }
+
+    bool operator==(const VertexKey& other) const {
+        return std::memcmp(bits, other.bits, sizeof(bits)) == 0;
+    }
+
+    std::uint64_t hash() const {
+        std::uint64_t hash = 0;
+        for (const std::uint32_t word : bits)
+            hash = (hash ^ word) * 0x9e3779b97f4a7c15ull;
+        return hash ^ (hash >> 29);
+    }
+};
+
+/* Gives every vertex the id of the first vertex with equal position, normal and texture
+   coordinates, numbered densely from 0; returns the number of ids */
+std::uint32_t weldVertices(const StridedArrayView1D<const Vector3>& positions,
+                           const StridedArrayView1D<const Vector3>& normals,
+                           const StridedArrayView1D<const Vector2>& textureCoordinates,
+                           Implementation::HugePageVector<std::uint32_t>& ids) {
+    const std::size_t vertexCount = positions.size();
+    const auto keyOf = [&](std::size_t v) {
+        return VertexKey{positions[v], normals[v], textureCoordinates[v]};
+    };
+
+    /* Open addressing, at most half full. Each slot holds a vertex index with the upper half
+       of its key's hash, so that probing past other keys rarely reads their vertices. */
+    const std::size_t mask = std::bit_ceil(std::max<std::size_t>(2 * vertexCount, 16)) - 1;
+    constexpr std::uint64_t EmptySlot = ~std::uint64_t{};
+    Implementation::HugePageVector<std::uint64_t> table(mask + 1, EmptySlot);
+    ids.resize(vertexCount);
+    std::uint32_t count = 0;
+    for (std::size_t v = 0; v != vertexCount; ++v) {
+        const VertexKey key = keyOf(v);
+        const std::uint64_t hash = key.hash();
+        const std::uint64_t tag = hash & 0xffffffff00000000ull;
+        std::size_t slot = hash & mask;
+        while (table[slot] != EmptySlot && ((table[slot] & 0xffffffff00000000ull) != tag ||
+                                            !(keyOf(std::uint32_t(table[slot])) == key)))
+            slot = (slot + 1) & mask;
+        if (table[slot] == EmptySlot) {
+            table[slot] = tag | v;
+            ids[v] = count++;
+        } else
+            ids[v] = ids[std::uint32_t(table[slot])];
+    }
+    return count;
+}
+
+/* The welded vertex of each corner of the triangle list */
+struct WeldedCorners {
+    std::span<const std::uint32_t> indices;
+    std::span<const std::uint32_t> ids;
+
+    std::size_t size() const { return indices.size(); }
+    std::uint32_t operator[](std::size_t corner) const { return ids[indices[corner]]; }
+};
+
+/* The corners of the regular triangles at each welded vertex */
+struct CornersByVertex {
+    Implementation::HugePageVector<std::uint32_t> offsets;
+    Implementation::HugePageVector<std::uint32_t> corners;
+
+    std::span<const std::uint32_t> of(std::uint32_t vertex) const {
+        return std::span{corners}.subspan(offsets[vertex], offsets[vertex + 1] - offsets[vertex]);
+    }
+};
+
+CornersByVertex cornersByVertex(const WeldedCorners& cornerVertices,
+                                std::span<const std::uint8_t> faces, std::uint32_t vertexCount) {
+    /* Counted into the entry of each vertex, summed up to the vertex's end, then filled from
+       the back, so that each entry moves down to the vertex's begin */
+    CornersByVertex result{Implementation::HugePageVector<std::uint32_t>(vertexCount + 1, 0), {}};
+    for (std::size_t c = 0; c != cornerVertices.size(); ++c)
+        if (!(faces[c / 3] & Degenerate))
+            ++result.offsets[cornerVertices[c]];
+    for (std::uint32_t v = 1; v <= vertexCount; ++v)
+        result.offsets[v] += result.offsets[v - 1];
+    result.corners.resize(result.offsets.back());
+    for (std::size_t c = cornerVertices.size(); c-- != 0;)
+        if (!(faces[c / 3] & Degenerate))
+            result.corners[--result.offsets[cornerVertices[c]]] = std::uint32_t(c);
+    return result;
+}
+
+/* Writes the triangle's frame from its positions and texture coordinates, returns its flags */
+std::uint8_t faceFrame(const Vector3 (&positions)[3], const Vector2 (&textureCoordinates)[3],
+                       Frame& frame) {
+    const Vector3 edge1 = positions[1] - positions[0], edge2 = positions[2] - positions[0];
+    const Vector2 uv1 = textureCoordinates[1] - textureCoordinates[0];
+    const Vector2 uv2 = textureCoordinates[2] - textureCoordinates[0];
+    const float signedArea = uv1.x * uv2.y - uv1.y * uv2.x;
+    if (!(std::abs(signedArea) > FLT_MIN))
+        return GroupWithAny;
+
+    /* Solving edge = Δu·T + Δv·B for T and B, scaled by the area; a mirrored mapping flips
+       both so that they point along increasing u and v */
+    const float sign = signedArea > 0.0f ? 1.0f : -1.0f;
+    frame = {normalizedOrZero(sign * (uv2.y * edge1 - uv1.y * edge2)),
+             normalizedOrZero(sign * (uv1.x * edge2 - uv2.x * edge1))};
+    const auto flags = std::uint8_t(Resolved | (signedArea > 0.0f ? OrientPreserving : 0));
+    /* Collinear positions leave no direction to average, the orientation stays */
+    if (frame.tangent == Vector3{0.0f} || frame.bitangent == Vector3{0.0f})
+        return flags | GroupWithAny;
+    return flags;
+}
+
+/* Triangles without a texture mapping take the orientation of a neighbour across an edge,
+   spreading from the regular ones; those with none at all count as preserving */
+void resolveOrientations(std::span<std::uint8_t> faces, const WeldedCorners& cornerVertices,
+                         const CornersByVertex& byVertex) {
+    const auto forEachNeighbour = [&](std::size_t face, auto&& callback) {
+        for (std::size_t k = 0; k != 3; ++k) {
+            const std::uint32_t a = cornerVertices[3 * face + k];
+            const std::uint32_t b = cornerVertices[3 * face + (k + 1) % 3];
+            for (const std::uint32_t corner : byVertex.of(a)) {
+                const std::size_t other = corner / 3;
+                if (other != face &&
+                    (cornerVertices[3 * other] == b || cornerVertices[3 * other + 1] == b ||
+                     cornerVertices[3 * other + 2] == b))
+                    callback(other);
+            }
+        }
+    };
+
+    std::vector<std::uint32_t> queue;
+    for (std::size_t f = 0; f != faces.size(); ++f) {
+        if (faces[f] & (Resolved | Degenerate))
+            continue;
+        forEachNeighbour(f, [&](std::size_t other) {
+            if ((faces[other] & Resolved) && !(faces[f] & Resolved)) {
+                faces[f] |= Resolved | (faces[other] & OrientPreserving);
+                queue.push_back(std::uint32_t(f));
+            }
+        });
+    }
+    while (!queue.empty()) {
+        const std::uint32_t f = queue.back();
+        queue.pop_back();
+        forEachNeighbour(f, [&](std::size_t other) {
+            if (!(faces[other] & Resolved)) {
+                faces[other] |= Resolved | (faces[f] & OrientPreserving);
+                queue.push_back(std::uint32_t(other));
+            }
+        });
+    }
+    for (std::uint8_t& face : faces)
+        if (!(face & Resolved))
+            face |= Resolved | OrientPreserving;
+}
+
+/* Works through the triangles around one welded vertex at a time, reusing its buffers */
+class FanSolver {
+public:
+    FanSolver(std::span<const std::uint32_t> indices, const WeldedCorners& cornerVertices,
+              std::span<const std::uint8_t> faces, std::span<const Frame> frames,
+              const StridedArrayView1D<const Vector3>& positions,
+              const StridedArrayView1D<const Vector3>& normals,
+              const StridedArrayView1D<Vector4>& tangents)
+        : _indices{indices}, _cornerVertices{cornerVertices}, _faces{faces}, _frames{frames},
+          _positions{positions}, _normals{normals}, _tangents{tangents} {}
+
+    void solve(std::span<const std::uint32_t> corners) {
+        const Vector3 normal = normalizedOrZero(_normals[_indices[corners[0]]]);
+        _entries.clear();
+        for (const std::uint32_t corner : corners)
+            _entries.push_back(entry(corner, normal));
+        group();
+        mergeFrames(normal);
+        for (const Entry& entry : _entries)
+            _tangents[_indices[entry.corner]] = Vector4{
+                _subgroups[entry.subgroup].tangent, entry.flags & OrientPreserving ? 1.0f : -1.0f};
+    }
+
+private:
+    struct Entry {
+        std::uint32_t corner;
+        /* The other two vertices of the triangle */
+        std::uint32_t next, previous;
+        std::uint8_t flags;
+        /* The triangle's frame in the tangent plane of the vertex */
+        Vector3 tangent, bitangent;
+        /* The corner's angle in that plane */
+        float angle;
+        std::uint32_t group, subgroup;
+    };
+
+    struct Subgroup {
+        std::uint32_t group;
+        /* The frame others are compared with; Empty until a regular triangle joins */
+        std::uint32_t leader;
+        /* The angle-weighted sum, then its direction */
+        Vector3 tangent;
+    };
+
+    Entry entry(std::uint32_t corner, const Vector3& normal) const {
+        const std::size_t face = corner / 3, first = 3 * face, k = corner % 3;
+        const std::size_t next = first + (k + 1) % 3, previous = first + (k + 2) % 3;
+        const Vector3 position = _positions[_indices[corner]];
+        const Vector3 toNext = _positions[_indices[next]] - position;
+        const Vector3 toPrevious = _positions[_indices[previous]] - position;
+        const Vector3 inPlaneNext = toNext - normal * glm::dot(normal, toNext);
+        const Vector3 inPlanePrevious = toPrevious - normal * glm::dot(normal, toPrevious);
+        return {corner,
+                _cornerVertices[next],
+                _cornerVertices[previous],
+                _faces[face],
+                projected(_frames[face].tangent, normal),
+                projected(_frames[face].bitangent, normal),
+                Implementation::angleOf(glm::length(glm::cross(inPlaneNext, inPlanePrevious)),
+                                        glm::dot(inPlaneNext, inPlanePrevious)),
+                0,
+                0};
+    }
+
+    /* Triangles of equal orientation sharing an edge of the vertex end up in one group */
+    void group() {
+        const std::size_t count = _entries.size();
+        _parents.resize(count);
+        /* Each edge named by its other vertex, in the upper half of a key that sorts edges
+           of the same vertex together */
+        _edges.clear();
+        for (std::uint32_t i = 0; i != count; ++i) {
+            _parents[i] = i;
+            _edges.push_back(std::uint64_t(_entries[i].next) << 32 | i);
+            _edges.push_back(std::uint64_t(_entries[i].previous) << 32 | i);
+        }
+        std::sort(_edges.begin(), _edges.end());
+        for (std::size_t begin = 0, end; begin != _edges.size(); begin = end) {
+            /* The first entry of each orientation along this edge */
+            std::uint32_t first[2]{Empty, Empty};
+            for (end = begin; end != _edges.size() && _edges[end] >> 32 == _edges[begin] >> 32;
+                 ++end) {
+                const auto i = std::uint32_t(_edges[end]);
+                std::uint32_t& representative = first[_entries[i].flags & OrientPreserving ? 1 : 0];
+                if (representative == Empty)
+                    representative = i;
+                else
+                    _parents[root(i)] = root(representative);
+            }
+        }
+        for (std::size_t i = 0; i != count; ++i)
+            _entries[i].group = root(std::uint32_t(i));
+    }
+
+    /* Regular frames join the first subgroup of their group whose leader is within the
+       threshold; frames of triangles without a mapping join the group's first subgroup */
+    void mergeFrames(const Vector3& normal) {
+        _subgroups.clear();
+        for (Entry& entry : _entries) {
+            if (entry.flags & GroupWithAny)
+                continue;
+            std::uint32_t s = 0;
+            for (; s != _subgroups.size(); ++s) {
+                const Entry& leader = _entries[_subgroups[s].leader];
+                if (_subgroups[s].group == entry.group &&
+                    glm::dot(entry.tangent, leader.tangent) > AngularThresholdCosine &&
+                    glm::dot(entry.bitangent, leader.bitangent) > AngularThresholdCosine)
+                    break;
+            }
+            if (s == _subgroups.size())
+                _subgroups.push_back({entry.group, std::uint32_t(&entry - _entries.data()), {}});
+            _subgroups[s].tangent += entry.angle * entry.tangent;
+            entry.subgroup = s;
+        }
+        for (Entry& entry : _entries) {
+            if (!(entry.flags & GroupWithAny))
+                continue;
+            std::uint32_t s = 0;
+            while (s != _subgroups.size() && _subgroups[s].group != entry.group)
+                ++s;
+            if (s == _subgroups.size())
+                _subgroups.push_back({entry.group, Empty, {}});
+            entry.subgroup = s;
+        }
+        for (Subgroup& subgroup : _subgroups)
+            subgroup.tangent = subgroup.tangent == Vector3{0.0f} ? anyTangent(normal)
+                                                                 : glm::normalize(subgroup.tangent);
+    }
+
+    std::uint32_t root(std::uint32_t i) {
+        while (_parents[i] != i)
+            i = _parents[i] = _parents[_parents[i]];
+        return i;
+    }
+
+    std::span<const std::uint32_t> _indices;
+    WeldedCorners _cornerVertices;
+    std::span<const std::uint8_t> _faces;
+    std::span<const Frame> _frames;
+    StridedArrayView1D<const Vector3> _positions, _normals;
+    StridedArrayView1D<Vector4> _tangents;
+    std::vector<Entry> _entries;
+    std::vector<std::uint32_t> _parents;
+    std::vector<std::uint64_t> _edges;
+    std::vector<Subgroup> _subgroups;
+};
+
+} // namespace
+
+bool generateTangentsInto(std::span<const std::uint32_t> indices,
+                          const StridedArrayView1D<const Vector3>& positions,
+                          const StridedArrayView1D<const Vector3>& normals,
+                          const StridedArrayView1D<const Vector2>& textureCoordinates,
+                          const StridedArrayView1D<Vector4>& tangents) {
+    const std::size_t vertexCount = positions.size();
+    ZE_ASSERT(indices.size() % 3 == 0,
+              "MeshTools::generateTangentsInto(): index count not divisible by 3");
+    ZE_ASSERT(normals.size() == vertexCount && textureCoordinates.size() == vertexCount &&
+                  tangents.size() == vertexCount,
+              "MeshTools::generateTangentsInto(): expected"
+                  << vertexCount << "normals, texture coordinates and tangents but got"
+                  << normals.size() << Debug::nospace << "," << textureCoordinates.size() << "and"
+                  << tangents.size());
+    if (std::any_of(indices.begin(), indices.end(),
+                    [&](std::uint32_t index) { return index >= vertexCount; }))
+        return false;
+
+    Implementation::HugePageVector<std::uint32_t> weldedIds;
+    const std::uint32_t weldedCount =
+        weldVertices(positions, normals, textureCoordinates, weldedIds);
+    const WeldedCorners cornerVertices{indices, weldedIds};
+    const std::size_t faceCount = indices.size() / 3;
+    Implementation::HugePageVector<std::uint8_t> faces(faceCount);
+    Implementation::HugePageVector<Frame> frames(faceCount);
+    for (std::size_t f = 0; f != faceCount; ++f) {
+        const std::size_t first = 3 * f;
+        const std::uint32_t a = cornerVertices[first], b = cornerVertices[first + 1],
+                            c = cornerVertices[first + 2];
+        if (a == b || b == c || a == c) {
+            faces[f] = Degenerate;
+            continue;
+        }
+        const std::uint32_t* index = &indices[first];
+        faces[f] = faceFrame({positions[index[0]], positions[index[1]], positions[index[2]]},
+                             {textureCoordinates[index[0]], textureCoordinates[index[1]],
+                              textureCoordinates[index[2]]},
+                             frames[f]);
+    }
+
+    const CornersByVertex byVertex = cornersByVertex(cornerVertices, faces, weldedCount);
+    resolveOrientations(faces, cornerVertices, byVertex);
+
+    FanSolver solver{indices, cornerVertices, faces, frames, positions, normals, tangents};
+    for (std::uint32_t v = 0; v != weldedCount; ++v)
+        if (!byVertex.of(v).empty())
+            solver.solve(byVertex.of(v));
+
+    /* Corners of degenerate triangles take the frame of a regular triangle at the same
+       vertex, or any frame orthogonal to their normal */
+    for (std::size_t c = 0; c != indices.size(); ++c) {
+        if (!(faces[c / 3] & Degenerate))
+            continue;
+        const std::span<const std::uint32_t> regular = byVertex.of(cornerVertices[c]);
+        tangents[indices[c]] =
+            regular.empty() ? Vector4{anyTangent(normalizedOrZero(normals[indices[c]])), 1.0f}
+                            : Vector4{tangents[indices[regular.front()]]};
+    }
+    return true;
+}
+
+} // namespace ZarvikEngine::MeshTools

@@ -1,0 +1,217 @@
+#include <cmath>
+#include <cstdint>
+#include <numeric>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "MeshTestHelpers.h"
+#include "TestHelpers.h"
+#include "ZarvikEngine/Math.h"
+#include "ZarvikEngine/Tools/MeshTools.h"
+#include "ZarvikEngine/Tools/Tangents.h"
+
+namespace ZarvikEngine::MeshTools {
+namespace {
+
+using Test::indexedMeshWith;
+using Test::meshOf;
+using Test::meshWith;
+using Test::Point;
+using Test::Shape;
+using Test::sphereShape;
+using Trade::MeshAttribute;
+
+Shape planeShape(std::uint32_t columns, std::uint32_t rows) {
+    return Test::gridShape(columns, rows, [&](std::uint32_t c, std::uint32_t r) {
+        return Point{
+            {float(c) / columns, float(r) / rows, 0.0f}, {0.0f, 0.0f, 1.0f}, {1.0f, 0.0f, 0.0f}};
+    });
+}
+
+/* Radius 1 around the y axis, u around it, v along it */
+Shape cylinderShape(std::uint32_t segments, std::uint32_t rows) {
+    return Test::gridShape(segments, rows, [&](std::uint32_t c, std::uint32_t r) {
+        const float phi = 2.0f * glm::pi<float>() * float(c % segments) / float(segments);
+        const Vector3 normal{std::sin(phi), 0.0f, std::cos(phi)};
+        return Point{normal + Vector3{0.0f, 2.0f * float(r) / rows, 0.0f},
+                     normal,
+                     {std::cos(phi), 0.0f, -std::sin(phi)}};
+    });
+}
+
+/* Generates the tangents and checks them against the analytic ones at the vertices the
+   filter accepts */
+template<class Filter>
+void expectAnalyticTangents(const Shape& shape, float handedness, Filter filter) {
+    Trade::MeshData mesh = meshOf(shape);
+    generateTangents(mesh);
+    const auto tangents = mesh.attribute<Vector4>(MeshAttribute::Tangent);
+    std::size_t checked = 0;
+    for (std::size_t i = 0; i != tangents.size(); ++i) {
+        const Vector3 tangent{tangents[i]};
+        ASSERT_NEAR(glm::length(tangent), 1.0f, 1e-5f) << i;
+        ASSERT_LT(std::abs(glm::dot(tangent, shape.normals[i])), 1e-3f) << i;
+        ASSERT_EQ(tangents[i].w, handedness) << i;
+        if (!filter(i))
+            continue;
+        ASSERT_LT(glm::length(tangent - shape.tangents[i]), 1e-2f) << i;
+        ++checked;
+    }
+    EXPECT_GT(checked, tangents.size() / 2);
+}
+
+TEST(Tangents, AnalyticSurfaces) {
+    expectAnalyticTangents(planeShape(7, 5), 1.0f, [](std::size_t) { return true; });
+    /* Fine enough for the vertices on the texture seam, which see triangles on one side
+       only, to be within the tolerance */
+    expectAnalyticTangents(cylinderShape(512, 4), 1.0f, [](std::size_t) { return true; });
+    /* Everywhere but at the poles, where the tangent isn't defined */
+    const std::uint32_t segments = 512, rings = 64;
+    expectAnalyticTangents(sphereShape(segments, rings), 1.0f, [&](std::size_t i) {
+        const std::size_t ring = i / (segments + 1);
+        return ring != 0 && ring != rings;
+    });
+}
+
+TEST(Tangents, MirroredMappingFlipsHandedness) {
+    /* u runs against x: the tangent points along -x and the bitangent, still +y, is -1 times
+       cross(normal, tangent) */
+    Shape mirrored = planeShape(4, 4);
+    for (std::size_t i = 0; i != mirrored.positions.size(); ++i) {
+        mirrored.textureCoordinates[i].x = 1.0f - mirrored.textureCoordinates[i].x;
+        mirrored.tangents[i] = {-1.0f, 0.0f, 0.0f};
+    }
+    expectAnalyticTangents(mirrored, -1.0f, [](std::size_t) { return true; });
+
+    /* Two halves mirrored against each other along a shared edge keep their own signs: the
+       copies of the edge vertices differ in their texture coordinates */
+    Shape halves = planeShape(2, 1);
+    Shape other = planeShape(2, 1);
+    const auto offset = std::uint32_t(halves.positions.size());
+    for (std::size_t i = 0; i != other.positions.size(); ++i) {
+        halves.positions.push_back(other.positions[i] * Vector3{-1.0f, 1.0f, 1.0f});
+        halves.normals.push_back(other.normals[i]);
+        halves.textureCoordinates.push_back(other.textureCoordinates[i]);
+        halves.tangents.push_back({-1.0f, 0.0f, 0.0f});
+    }
+    /* Mirrored geometry needs the opposite winding to keep facing +z */
+    for (std::size_t i = 0; i != other.indices.size(); i += 3)
+        halves.indices.insert(halves.indices.end(),
+                              {other.indices[i] + offset, other.indices[i + 2] + offset,
+                               other.indices[i + 1] + offset});
+    Trade::MeshData mesh = meshOf(halves);
+    generateTangents(mesh);
+    const auto tangents = mesh.attribute<Vector4>(MeshAttribute::Tangent);
+    for (std::size_t i = 0; i != tangents.size(); ++i) {
+        EXPECT_EQ(tangents[i].w, i < offset ? 1.0f : -1.0f) << i;
+        EXPECT_LT(glm::length(Vector3{tangents[i]} - halves.tangents[i]), 1e-5f) << i;
+    }
+}
+
+TEST(Tangents, DegenerateInputStaysFinite) {
+    /* A regular triangle, one with a repeated vertex, one with collinear positions, one with
+       all texture coordinates equal, one of a single point, and a vertex only a degenerate
+       triangle uses */
+    const std::vector<Vector3> positions{{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {2, 0, 0}, {3, 0, 0},
+                                         {5, 5, 5}, {6, 5, 5}, {5, 6, 5}, {9, 9, 9}};
+    const std::vector<Vector2> textureCoordinates{{0, 0},       {1, 0},       {0, 1},
+                                                  {0.5f, 0.5f}, {0.5f, 0.5f}, {0.5f, 0.5f},
+                                                  {0.2f, 0.2f}, {0.2f, 0.2f}, {}};
+    const std::vector<std::uint32_t> indices{0, 1, 2, 0, 0, 1, 0, 1, 3, 5, 6, 7,
+                                             1, 3, 4, 4, 4, 4, 2, 1, 3, 8, 8, 0};
+    std::vector<Vector3> normals(positions.size(), Vector3{0.0f, 0.0f, 1.0f});
+    normals[4] = Vector3{0.0f};
+    std::vector<Vector4> tangents(positions.size());
+    ASSERT_TRUE(generateTangentsInto(
+        indices, std::span<const Vector3>{positions}, std::span<const Vector3>{normals},
+        std::span<const Vector2>{textureCoordinates}, std::span<Vector4>{tangents}));
+    for (std::size_t i = 0; i != tangents.size(); ++i) {
+        SCOPED_TRACE(i);
+        for (glm::length_t j = 0; j != 4; ++j)
+            EXPECT_TRUE(std::isfinite(tangents[i][j]));
+        EXPECT_NEAR(glm::length(Vector3{tangents[i]}), 1.0f, 1e-5f);
+        EXPECT_EQ(std::abs(tangents[i].w), 1.0f);
+    }
+    /* The regular triangle's frame is unaffected */
+    EXPECT_LT(glm::length(tangents[0] - Vector4{1.0f, 0.0f, 0.0f, 1.0f}), 1e-5f);
+
+    /* An index out of range makes the algorithm fail */
+    const std::vector<std::uint32_t> outOfRange{0, 1, 9};
+    EXPECT_FALSE(generateTangentsInto(
+        outOfRange, std::span<const Vector3>{positions}, std::span<const Vector3>{normals},
+        std::span<const Vector2>{textureCoordinates}, std::span<Vector4>{tangents}));
+}
+
+TEST(Tangents, MeshesWithoutIndices) {
+    /* Every corner its own vertex: the welding by position, normal and texture coordinates
+       joins them again */
+    const Shape plane = planeShape(3, 3);
+    Trade::MeshData mesh = meshWith({{MeshAttribute::Position, VertexFormat::Vector3},
+                                     {MeshAttribute::Normal, VertexFormat::Vector3},
+                                     {MeshAttribute::TextureCoordinates, VertexFormat::Vector2},
+                                     {MeshAttribute::Tangent, VertexFormat::Vector4}},
+                                    std::uint32_t(plane.indices.size() + 1));
+    for (std::size_t i = 0; i != plane.indices.size(); ++i) {
+        const std::uint32_t index = plane.indices[i];
+        mesh.mutableAttribute<Vector3>(MeshAttribute::Position)[i] = plane.positions[index];
+        mesh.mutableAttribute<Vector3>(MeshAttribute::Normal)[i] = plane.normals[index];
+        mesh.mutableAttribute<Vector2>(MeshAttribute::TextureCoordinates)[i] =
+            plane.textureCoordinates[index];
+    }
+    generateTangents(mesh);
+    const auto tangents = mesh.attribute<Vector4>(MeshAttribute::Tangent);
+    for (std::size_t i = 0; i != plane.indices.size(); ++i)
+        EXPECT_LT(glm::length(tangents[i] - Vector4{1.0f, 0.0f, 0.0f, 1.0f}), 1e-5f) << i;
+    /* The vertex of no complete triangle is left alone */
+    EXPECT_EQ(tangents[plane.indices.size()], Vector4{});
+}
+
+TEST(TangentsDeathTest, GenerationNeedsAttributes) {
+    const Trade::MeshData complete = meshOf(planeShape(1, 1));
+    const auto without = [&](MeshAttribute name) {
+        std::vector<Trade::MeshAttributeData> attributes;
+        for (std::uint32_t i = 0; i != complete.attributeCount(); ++i)
+            if (complete.attributeName(i) != name)
+                attributes.emplace_back(complete.attributeName(i), complete.attributeFormat(i),
+                                        complete.attributeOffset(i), complete.vertexCount(),
+                                        complete.attributeStride(i));
+        return Trade::MeshData{
+            MeshPrimitive::Triangles,
+            std::vector<char>(complete.vertexData().begin(), complete.vertexData().end()),
+            std::move(attributes), complete.vertexCount()};
+    };
+    Trade::MeshData mesh = without(MeshAttribute::Position);
+    ZE_EXPECT_ABORT(generateTangents(mesh),
+                    "MeshTools::generateTangents(): mesh must have Vector3 position attribute");
+    mesh = without(MeshAttribute::Normal);
+    ZE_EXPECT_ABORT(generateTangents(mesh),
+                    "MeshTools::generateTangents(): mesh must have Vector3 normal attribute");
+    mesh = without(MeshAttribute::TextureCoordinates);
+    ZE_EXPECT_ABORT(
+        generateTangents(mesh),
+        "MeshTools::generateTangents(): mesh must have Vector2 texture coordinates attribute");
+    mesh = without(MeshAttribute::Tangent);
+    ZE_EXPECT_ABORT(generateTangents(mesh),
+                    "MeshTools::generateTangents(): mesh must have Vector4 tangent attribute");
+
+    mesh =
+        indexedMeshWith<std::uint16_t>({{MeshAttribute::Position, VertexFormat::Vector3},
+                                        {MeshAttribute::Normal, VertexFormat::Vector3},
+                                        {MeshAttribute::TextureCoordinates, VertexFormat::Vector2},
+                                        {MeshAttribute::Tangent, VertexFormat::Vector4}},
+                                       3, {0, 1, 3}, MeshPrimitive::TriangleFan);
+    ZE_EXPECT_ABORT(generateTangents(mesh),
+                    "MeshTools::generateTangents(): mesh must have triangle primitives");
+    mesh =
+        indexedMeshWith<std::uint16_t>({{MeshAttribute::Position, VertexFormat::Vector3},
+                                        {MeshAttribute::Normal, VertexFormat::Vector3},
+                                        {MeshAttribute::TextureCoordinates, VertexFormat::Vector2},
+                                        {MeshAttribute::Tangent, VertexFormat::Vector4}},
+                                       3, {0, 1, 3});
+    ZE_EXPECT_ABORT(generateTangents(mesh),
+                    "MeshTools::generateTangents(): failed to generate mikktspace tangents");
+}
+
+} // namespace
+} // namespace ZarvikEngine::MeshTools
