@@ -1,0 +1,155 @@
+#include "ZarvikEngine/Data/OzzPlayer.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+#include "ZarvikEngine/Skeletal/SamplingJob.h"
+
+namespace ZarvikEngine::Data {
+
+OzzPlayer::OzzPlayer() : _context{std::make_unique<Skeletal::SamplingContext>()} {}
+
+OzzPlayer::OzzPlayer(OzzPlayer&& other) noexcept : _context{std::move(other._context)} {
+    copyClockFrom(other);
+}
+
+OzzPlayer& OzzPlayer::operator=(OzzPlayer&& other) noexcept {
+    std::swap(_context, other._context);
+    copyClockFrom(other);
+    return *this;
+}
+
+OzzPlayer::~OzzPlayer() = default;
+
+void OzzPlayer::copyClockFrom(const OzzPlayer& other) {
+    _playCount = other._playCount;
+    _state = other._state;
+    _lastState = other._lastState;
+    _startTime = other._startTime;
+    _currentFrameTime = other._currentFrameTime;
+    _lastFrameTime = other._lastFrameTime;
+    _currentIteration = other._currentIteration;
+    _reverse = other._reverse;
+    _pauseTime = other._pauseTime;
+    _dirty = other._dirty;
+    _duration = other._duration;
+    _ratio = other._ratio;
+    _speed = other._speed;
+    _speedFactor = other._speedFactor;
+    _timeOffset = other._timeOffset;
+    _hasLooped = other._hasLooped;
+}
+
+void OzzPlayer::restart(float time) {
+    _startTime = _currentFrameTime = _lastFrameTime = time;
+    _timeOffset = 0.0f;
+    _currentIteration = 0;
+    _reverse = false;
+    _state = State::Playing;
+}
+
+void OzzPlayer::continueFromPause(float time) {
+    const float base = time + _timeOffset;
+    if (_pauseTime) {
+        _startTime = base - (*_pauseTime - _startTime);
+        _pauseTime.reset();
+    } else
+        /* advance() already turned the start time into the elapsed time */
+        _startTime = base - _startTime;
+    _state = State::Playing;
+}
+
+void OzzPlayer::play(float time) {
+    if (_state == State::Paused)
+        continueFromPause(time);
+    else
+        restart(time);
+}
+
+void OzzPlayer::resume(float time) {
+    if (_state == State::Paused)
+        continueFromPause(time);
+    else if (_state == State::Stopped)
+        restart(time);
+}
+
+void OzzPlayer::pause(float time) {
+    if (_state != State::Playing)
+        return;
+    _state = State::Paused;
+    _pauseTime = time;
+}
+
+void OzzPlayer::stop() {
+    _state = State::Stopped;
+    _pauseTime = 0.0f;
+}
+
+void OzzPlayer::setSpeed(float speed) {
+    if (speed == _speed)
+        return;
+    _timeOffset += (_currentFrameTime - _startTime) * (_speed - speed);
+    _speed = speed;
+}
+
+void OzzPlayer::setSpeedFactor(float factor) {
+    if (factor == _speedFactor)
+        return;
+    const float direction = _speed > 0.0f ? 1.0f : -1.0f;
+    _timeOffset += (_currentFrameTime - _startTime) * (_speedFactor - factor) * direction;
+    _speedFactor = factor;
+}
+
+void OzzPlayer::addTimeOffset(float delta) {
+    if (_speed > 0.0f)
+        _timeOffset += delta;
+    else
+        _timeOffset -= delta;
+}
+
+void OzzPlayer::advance(float time) {
+    const State state = _state;
+    _lastFrameTime = _currentFrameTime;
+    _currentFrameTime = time;
+    _lastState = state;
+
+    float position = calculateTimeToUse(time);
+    if (state == State::Paused) {
+        /* Sample once more where the pause happened, then stay */
+        if (!_pauseTime)
+            return;
+        position = *_pauseTime - _startTime;
+        _pauseTime.reset();
+        _startTime = position;
+    } else if (state == State::Stopped) {
+        /* Rewind once after stop(), then stay */
+        if (!_pauseTime)
+            return;
+        _startTime = position = 0.0f;
+        _pauseTime.reset();
+    }
+
+    /* Without a clip there is nothing to wrap around: the position stays at the start */
+    const float cycles = _duration != 0.0f ? position / _duration : 0.0f;
+    const float wholeCycles = std::trunc(cycles);
+    const auto iteration = std::int32_t(wholeCycles);
+    const float fraction = cycles - wholeCycles;
+
+    if (iteration != _currentIteration)
+        _hasLooped = true;
+    _reverse = fraction < 0.0f;
+    _currentIteration = iteration;
+    _ratio = _reverse ? fraction + 1.0f : fraction;
+
+    if (_playCount != 0 && std::uint32_t(std::abs(iteration)) >= _playCount) {
+        if (_state != State::Paused)
+            _state = State::Stopped;
+        _ratio = _reverse ? 0.0f : 1.0f;
+        _currentIteration = (iteration < 0 ? -1 : 1) * std::int32_t(_playCount);
+    }
+
+    _dirty = true;
+}
+
+} // namespace ZarvikEngine::Data
