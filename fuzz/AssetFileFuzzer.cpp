@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "Commands.h"
+#include "ZarvikEngine/Data/Animation.h"
 #include "ZarvikEngine/Data/AssetValidation.h"
+#include "ZarvikEngine/Skeletal/SamplingJob.h"
 
 namespace {
 
@@ -189,6 +191,36 @@ struct Reader {
             readValue(record.linkHeader(j));
             read(record.linkedTerm(j));
         }
+    }
+
+    void operator()(const AnimationData& record) {
+        readValue(record.header());
+        readAll(record.tracks());
+        read(record.tracksData());
+        readAll(record.eventKeys());
+        for (const std::string_view name : record.eventNames())
+            read(name);
+        /* The clip it builds must sample */
+        const Animation clip = record.animation();
+        if (const Skeletal::RuntimeAnimation* animation = clip.runtimeAnimation()) {
+            Skeletal::SamplingContext context{animation->trackCount()};
+            std::vector<Skeletal::SoaTransform> pose(animation->soaTrackCount());
+            Skeletal::SamplingJob{0.5f, animation, &context, pose}.run();
+            for (const Skeletal::SoaTransform& transform : pose)
+                readValue(transform);
+        }
+    }
+
+    void operator()(const AnimationTargetsData& record) {
+        readValue(record.header());
+        readAll(record.targets());
+    }
+
+    void operator()(const AnimationGraphData& record) {
+        readValue(record.header());
+        readAll(record.nodeHeaders());
+        read(record.nodeDatas());
+        sum += record.graph().nodeCount();
     }
 
     std::uint64_t sum = 0;

@@ -168,6 +168,29 @@ struct Summary {
                            languages.empty() ? "" : ": ", fmt::join(languages, ", "),
                            record.header().linkCount);
     }
+
+    std::string operator()(const AnimationData& record) const {
+        const AnimationData::Header& header = record.header();
+        return fmt::format("{} tracks over {} s, {}, {} events{}{}", header.trackCount,
+                           header.duration, header.quantized ? "quantized" : "full precision",
+                           header.eventCount, header.eventCount ? ": " : "",
+                           fmt::join(record.eventNames(), ", "));
+    }
+
+    std::string operator()(const AnimationTargetsData& record) const {
+        std::vector<std::string> targets;
+        for (const Id target : record.targets())
+            targets.push_back(printed(target));
+        return fmt::format("{} targets: {}", targets.size(), fmt::join(targets, ", "));
+    }
+
+    std::string operator()(const AnimationGraphData& record) const {
+        const AnimationGraph graph = record.graph();
+        return fmt::format("{} nodes: {} output, {} sample, {} blend, {} float, {} 1D weights",
+                           graph.nodeCount(), graph.outputNodeCount(), graph.sampleNodeCount(),
+                           graph.blendNodeCount(), graph.floatNodeCount(),
+                           graph.weightNode1DCount());
+    }
 };
 
 /* Summaries of chunks without a record type */

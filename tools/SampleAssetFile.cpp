@@ -12,11 +12,14 @@
 
 #include <fmt/format.h>
 
+#include "ZarvikEngine/Data/AnimationGraph.h"
 #include "ZarvikEngine/Data/AssetData.h"
 #include "ZarvikEngine/Data/ImageRecords.h"
 #include "ZarvikEngine/Data/MeshRecords.h"
 #include "ZarvikEngine/Hash.h"
 #include "ZarvikEngine/Shaders/MaterialDefinition.h"
+#include "ZarvikEngine/Skeletal/RawAnimation.h"
+#include "ZarvikEngine/StringArray.h"
 #include "ZarvikEngine/Tools/MorphTargetSet.h"
 
 namespace ZarvikEngine::Tool {
@@ -199,6 +202,36 @@ void appendSkinnedRibbon(std::vector<char>& file) {
 }
 
 /* An image stored as a file, and a tiled one with its tiles and a texture sampling it */
+/* Two clips of the ribbon's joints, a sway and a bend, the objects they animate, and a graph
+   blending them by a parameter */
+void appendRibbonAnimations(std::vector<char>& file) {
+    const Id targets[]{Id(1), Id(2)};
+    for (const bool fullPrecision : {false, true}) {
+        Skeletal::RawAnimation clip;
+        clip.duration = 2.0f;
+        clip.tracks.resize(2);
+        for (int key = 0; key != 5; ++key) {
+            const float time = 0.5f * float(key);
+            const Rad angle{(fullPrecision ? 0.6f : 0.3f) * std::sin(3.14159265f * time)};
+            clip.tracks[0].translations.push_back({time, {0.1f * float(angle), 0.0f, 0.0f}});
+            clip.tracks[1].rotations.push_back({time, rotation(angle, {0.0f, 0.0f, 1.0f})});
+        }
+        clip.tracks[1].translations.push_back({0.0f, {0.0f, 0.5f, 0.0f}});
+        const float eventKeys[]{0.5f, 1.5f};
+        const std::string_view eventNames[]{"left", "right"};
+        AssetChunk::create(
+            AnimationData::magic,
+            createAnimationData(clip, eventKeys, fromStrings(eventNames), fullPrecision), file);
+        AssetChunk::create(AnimationTargetsData::magic, createAnimationTargetsData(0, targets),
+                           file);
+    }
+    const std::uint16_t clips[]{0, 1};
+    const float speeds[]{1.0f, 1.0f};
+    AssetChunk::create(AnimationGraphData::magic,
+                       createAnimationGraphData(createAnimation1DBlendGraph(clips, speeds, 0.5f)),
+                       file);
+}
+
 void appendImages(std::vector<char>& file) {
     AssetChunk::create(ImageData::magic, createImageData({256, 256, 1}, "textures/checker.png"),
                        file);
@@ -309,6 +342,7 @@ std::vector<char> sampleAssetFile() {
     appendCubeMorphTargets(file);
     appendGrid(file);
     appendSkinnedRibbon(file);
+    appendRibbonAnimations(file);
     appendImages(file);
     appendProbe(file);
     appendMaterial(file);

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "ZarvikEngine/Data/AnimationGraphRecords.h"
+#include "ZarvikEngine/Data/AnimationRecords.h"
 #include "ZarvikEngine/Data/AssetChunk.h"
 #include "ZarvikEngine/Data/ImageRecords.h"
 #include "ZarvikEngine/Data/LocalizationRecords.h"
@@ -59,7 +61,8 @@ struct RecordTypes {
 using CheckedRecords =
     RecordTypes<MeshData, MorphTargetData, SkinData, ImageData, ImageTileData, TextureData,
                 ProbeData, MaterialData, ShaderData, PipelineData, RenderingData, DrawData,
-                PhysXData, FontData, LanguageData, LocaleData>;
+                PhysXData, FontData, LanguageData, LocaleData, AnimationData, AnimationTargetsData,
+                AnimationGraphData>;
 
 } // namespace Implementation
 

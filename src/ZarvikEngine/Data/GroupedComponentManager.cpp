@@ -54,8 +54,8 @@ template<unsigned int SubGroupCount>
 void GroupedComponentManager<SubGroupCount>::doInit() {
     ComponentManager::doInit();
     partition().reserveRegions(2);
-    _groupCodes = partition().addRegion<std::uint16_t>(block(), capacity());
-    _groupOffsets = partition().addRegion<std::uint16_t>(
+    _groupCodes = partition().template addRegion<std::uint16_t>(block(), capacity());
+    _groupOffsets = partition().template addRegion<std::uint16_t>(
         block(), std::size_t(groupsCount()) * SubGroupCount + 1);
     partition().alignNext();
     _changedGroups = BitSet{groupsCount()};
