@@ -1,22 +1,16 @@
 #include <cstring>
-#include <ctime>
 #include <random>
 #include <span>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 
+#include "BenchmarkTiming.h"
+
 #include "ZarvikEngine/Data/AssetChunk.h"
 
 namespace ZarvikEngine::Data {
 namespace {
-
-/* CPU time of this thread, so that other processes on a shared machine skew neither side */
-double threadSeconds() {
-    timespec time;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time);
-    return double(time.tv_sec) + double(time.tv_nsec) * 1e-9;
-}
 
 constexpr std::size_t ChunkCount = 100000;
 
@@ -54,41 +48,28 @@ void BM_AssetFileAppendChunks(benchmark::State& state) {
        memory that is already mapped, like the copy's target. Mapping fresh pages costs more
        than the copying itself on this kind of machine and would hide what is measured. */
     std::vector<char> file;
-    double ours = 0.0, reference = 0.0;
-    bool referenceFirst = false;
-    for (auto _ : state) {
-        /* The bare copy of the same bytes, timed in the same iteration; the order alternates
-           so that neither side always finds the payloads warm in cache */
-        const auto copyDirectly = [&] {
-            const double start = threadSeconds();
-            char* out = copies.data();
-            for (const std::span<const char> payload : payloads.views) {
-                std::memcpy(out, payload.data(), payload.size());
-                out += payload.size();
-            }
-            benchmark::DoNotOptimize(copies.data());
-            benchmark::ClobberMemory();
-            reference += threadSeconds() - start;
-        };
-        if (referenceFirst)
-            copyDirectly();
-        file.clear();
-        const double start = threadSeconds();
-        appendHeaderData(file);
-        for (const std::span<const char> payload : payloads.views)
-            AssetChunk::create(Magic::Scene, payload, file);
-        updateHeaderData(file);
-        benchmark::DoNotOptimize(file.data());
-        benchmark::ClobberMemory();
-        const double seconds = threadSeconds() - start;
-        if (!referenceFirst)
-            copyDirectly();
-        referenceFirst = !referenceFirst;
-
-        ours += seconds;
-        state.SetIterationTime(seconds);
-    }
-    state.counters["ratio_to_memcpy"] = ours / reference;
+    Bench::RatioTiming timing;
+    for (auto _ : state)
+        timing.run(
+            state,
+            [&] {
+                file.clear();
+                appendHeaderData(file);
+                for (const std::span<const char> payload : payloads.views)
+                    AssetChunk::create(Magic::Scene, payload, file);
+                updateHeaderData(file);
+                benchmark::DoNotOptimize(file.data());
+            },
+            /* The bare copy of the same bytes */
+            [&] {
+                char* out = copies.data();
+                for (const std::span<const char> payload : payloads.views) {
+                    std::memcpy(out, payload.data(), payload.size());
+                    out += payload.size();
+                }
+                benchmark::DoNotOptimize(copies.data());
+            });
+    state.counters["ratio_to_memcpy"] = timing.ratio();
     state.SetItemsProcessed(std::int64_t(state.iterations()) * std::int64_t(ChunkCount));
     state.SetBytesProcessed(std::int64_t(state.iterations()) * std::int64_t(payloads.pool.size()));
 }

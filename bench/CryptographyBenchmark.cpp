@@ -1,9 +1,10 @@
-#include <chrono>
 #include <cstdint>
 #include <random>
 #include <vector>
 
 #include <benchmark/benchmark.h>
+
+#include "BenchmarkTiming.h"
 
 #define LTM_DESC
 #include <tomcrypt.h>
@@ -13,8 +14,6 @@
 namespace ZarvikEngine {
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
 void BM_Sha256(benchmark::State& state) {
     Cryptography::init();
     std::vector<char> data(64 << 20);
@@ -23,34 +22,24 @@ void BM_Sha256(benchmark::State& state) {
         byte = char(random());
     const int hashId = find_hash("sha256");
 
-    double ours = 0.0, reference = 0.0;
-    bool referenceFirst = false;
-    for (auto _ : state) {
-        /* The direct library call, timed in the same iteration; the order alternates so that
-           neither side always finds the data warm in cache */
-        const auto hashDirectly = [&] {
-            const Clock::time_point start = Clock::now();
-            unsigned char digest[Cryptography::HashSize];
-            unsigned long digestSize = sizeof(digest);
-            hash_memory(hashId, reinterpret_cast<const unsigned char*>(data.data()), data.size(),
-                        digest, &digestSize);
-            benchmark::DoNotOptimize(digest);
-            reference += std::chrono::duration<double>(Clock::now() - start).count();
-        };
-        if (referenceFirst)
-            hashDirectly();
-        const Clock::time_point start = Clock::now();
-        Cryptography::Hash digest = Cryptography::hash(data);
-        benchmark::DoNotOptimize(digest);
-        const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-        if (!referenceFirst)
-            hashDirectly();
-        referenceFirst = !referenceFirst;
-
-        ours += seconds;
-        state.SetIterationTime(seconds);
-    }
-    state.counters["ratio_to_libtomcrypt"] = reference / ours;
+    Bench::RatioTiming timing;
+    for (auto _ : state)
+        timing.run(
+            state,
+            [&] {
+                Cryptography::Hash digest = Cryptography::hash(data);
+                benchmark::DoNotOptimize(digest);
+            },
+            /* The direct library call */
+            [&] {
+                unsigned char digest[Cryptography::HashSize];
+                unsigned long digestSize = sizeof(digest);
+                hash_memory(hashId, reinterpret_cast<const unsigned char*>(data.data()),
+                            data.size(), digest, &digestSize);
+                benchmark::DoNotOptimize(digest);
+            });
+    /* Throughput relative to the library's: above one is faster */
+    state.counters["ratio_to_libtomcrypt"] = 1.0 / timing.ratio();
     state.SetBytesProcessed(state.iterations() * std::int64_t(data.size()));
 }
 BENCHMARK(BM_Sha256)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(3.0);

@@ -7,6 +7,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchmarkTiming.h"
+
 #include "ZarvikEngine/Math.h"
 #include "ZarvikEngine/Tools/MeshFormat.h"
 #include "ZarvikEngine/Tools/Normals.h"
@@ -53,30 +55,28 @@ void BM_PackMeshQuantized(benchmark::State& state) {
     const Trade::MeshData source = skinnedMesh(1000000);
     const MeshDataFlags flags = getMeshFlags(source);
     const std::size_t sourceSize = source.vertexData().size();
-    const std::size_t destinationSize = packMesh(flags, source).vertexData().size();
+    const Trade::MeshData packedOnce = packMesh(flags, source);
+    const std::size_t destinationSize = packedOnce.vertexData().size();
     /* Touched once, so that the copies below don't pay for page faults */
     std::vector<char> sourceCopy(sourceSize, 1), destinationCopy(destinationSize, 1);
 
-    using Clock = std::chrono::steady_clock;
-    double packSeconds = 0.0, copySeconds = 0.0;
-    for (auto _ : state) {
-        const Clock::time_point start = Clock::now();
-        const Trade::MeshData packed = packMesh(flags, source);
-        benchmark::DoNotOptimize(packed.vertexData().data());
-        const Clock::time_point packedAt = Clock::now();
-        /* The reference: the source and the destination bytes copied once */
-        std::memcpy(sourceCopy.data(), source.vertexData().data(), sourceSize);
-        std::memcpy(destinationCopy.data(), packed.vertexData().data(), destinationSize);
-        benchmark::ClobberMemory();
-        const Clock::time_point copiedAt = Clock::now();
-
-        const double pack = std::chrono::duration<double>(packedAt - start).count();
-        packSeconds += pack;
-        copySeconds += std::chrono::duration<double>(copiedAt - packedAt).count();
-        state.SetIterationTime(pack);
-    }
-    state.counters["ratio_to_memcpy"] = packSeconds / copySeconds;
-    state.counters["memcpy_ms"] = 1000.0 * copySeconds / double(state.iterations());
+    Bench::RatioTiming timing;
+    for (auto _ : state)
+        timing.run(
+            state,
+            [&] {
+                const Trade::MeshData packed = packMesh(flags, source);
+                benchmark::DoNotOptimize(packed.vertexData().data());
+            },
+            /* The reference: the source and the destination bytes copied once */
+            [&] {
+                std::memcpy(sourceCopy.data(), source.vertexData().data(), sourceSize);
+                std::memcpy(destinationCopy.data(), packedOnce.vertexData().data(),
+                            destinationSize);
+                benchmark::DoNotOptimize(destinationCopy.data());
+            });
+    state.counters["ratio_to_memcpy"] = timing.ratio();
+    state.counters["memcpy_ms"] = 1000.0 * timing.referenceMedianSeconds();
     state.SetBytesProcessed(std::int64_t(state.iterations() * (sourceSize + destinationSize)));
 }
 BENCHMARK(BM_PackMeshQuantized)->UseManualTime()->Unit(benchmark::kMillisecond);

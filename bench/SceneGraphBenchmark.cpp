@@ -1,9 +1,10 @@
-#include <chrono>
 #include <cstring>
 #include <random>
 #include <vector>
 
 #include <benchmark/benchmark.h>
+
+#include "BenchmarkTiming.h"
 
 #include "ZarvikEngine/Data/SceneGraph.h"
 
@@ -11,8 +12,6 @@ using namespace ZarvikEngine;
 using namespace ZarvikEngine::Data;
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 /* A random tree built in pre-order: each new object hangs under a random object of the path
    from the root to the previous one, so every subtree stays contiguous */
@@ -51,26 +50,20 @@ void BM_SceneGraphComputeAbsoluteTransformations(benchmark::State& state) {
     constexpr std::size_t bytesPerObject = 96;
     std::vector<char> source(bytesPerObject * graph.size(), 1), destination(source.size());
 
-    double updateSeconds = 0.0, memcpySeconds = 0.0;
-    for (auto _ : state) {
-        graph.setDirty((unsigned short)0);
-
-        const Clock::time_point copyStart = Clock::now();
-        std::memcpy(destination.data(), source.data(), source.size());
-        benchmark::DoNotOptimize(destination.data());
-        benchmark::ClobberMemory();
-        const Clock::time_point updateStart = Clock::now();
-        graph.computeAbsoluteTransformations();
-        benchmark::ClobberMemory();
-        const Clock::time_point updateEnd = Clock::now();
-
-        memcpySeconds += std::chrono::duration<double>(updateStart - copyStart).count();
-        const double update = std::chrono::duration<double>(updateEnd - updateStart).count();
-        updateSeconds += update;
-        state.SetIterationTime(update);
-    }
-    state.counters["ratio_to_memcpy"] = updateSeconds / memcpySeconds;
-    state.counters["memcpy_ms"] = 1000.0 * memcpySeconds / double(state.iterations());
+    Bench::RatioTiming timing;
+    for (auto _ : state)
+        timing.run(
+            state,
+            [&] {
+                graph.setDirty((unsigned short)0);
+                graph.computeAbsoluteTransformations();
+            },
+            [&] {
+                std::memcpy(destination.data(), source.data(), source.size());
+                benchmark::DoNotOptimize(destination.data());
+            });
+    state.counters["ratio_to_memcpy"] = timing.ratio();
+    state.counters["memcpy_ms"] = 1000.0 * timing.referenceMedianSeconds();
     state.SetItemsProcessed(std::int64_t(state.iterations()) * graph.size());
 }
 BENCHMARK(BM_SceneGraphComputeAbsoluteTransformations)

@@ -6,6 +6,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchmarkTiming.h"
+
 #include "ZarvikEngine/Skeletal/AnimationBuilder.h"
 #include "ZarvikEngine/Skeletal/BlendingJob.h"
 #include "ZarvikEngine/Skeletal/SamplingJob.h"
@@ -43,17 +45,9 @@ RuntimeAnimation bakedClip(unsigned seed) {
     return std::move(*AnimationBuilder{}(raw));
 }
 
-/* Time spent by this thread only, like the CPU column: other work on a shared machine
-   doesn't inflate it */
-double threadSeconds() {
-    timespec time;
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time);
-    return double(time.tv_sec) + double(time.tv_nsec) * 1e-9;
-}
-
 /* Nanoseconds per unit of work of each iteration, since start */
 double nanosecondsPer(const benchmark::State& state, double start, double units) {
-    return (threadSeconds() - start) * 1e9 / (double(state.iterations()) * units);
+    return (Bench::threadSeconds() - start) * 1e9 / (double(state.iterations()) * units);
 }
 
 void BM_SkeletalSampleForward(benchmark::State& state) {
@@ -66,7 +60,7 @@ void BM_SkeletalSampleForward(benchmark::State& state) {
     job.output = pose;
     constexpr int FramesPerLoop = int(Duration) * FrameRate;
     int frame = 0;
-    const double start = threadSeconds();
+    const double start = Bench::threadSeconds();
     for (auto _ : state) {
         job.ratio = float(frame) / FramesPerLoop;
         frame = frame == FramesPerLoop ? 0 : frame + 1;
@@ -91,7 +85,7 @@ void BM_SkeletalSeek(benchmark::State& state) {
     job.context = &context;
     job.output = pose;
     std::size_t i = 0;
-    const double start = threadSeconds();
+    const double start = Bench::threadSeconds();
     for (auto _ : state) {
         job.ratio = ratios[i++ % ratios.size()];
         benchmark::DoNotOptimize(job.run());
@@ -123,7 +117,7 @@ void BM_SkeletalBlend(benchmark::State& state) {
     job.layers = layers;
     job.restPose = restPose;
     job.output = output;
-    const double start = threadSeconds();
+    const double start = Bench::threadSeconds();
     for (auto _ : state) {
         benchmark::DoNotOptimize(job.run());
         benchmark::ClobberMemory();

@@ -34,34 +34,24 @@ void swapElements(std::span<T> data, std::size_t a, std::size_t b) {
     std::memcpy(bytes + b * sizeof(T), element, sizeof(T));
 }
 
-/* parent × local, with the local translation first scaled by the parent's world scaling.
-   With h the scaled half translation vec(local.dual ⊗ conj(local.real)) ∘ scaling, the scaled
-   local dual part is [h, 0] ⊗ local.real, and the product's dual part parent.real ⊗ [h, 0] ⊗
-   local.real + parent.dual ⊗ local.real is regrouped to save a quaternion product. */
-[[gnu::always_inline]] inline DualQuaternion
-scaledProduct(const DualQuaternion& parent, const DualQuaternion& local, const Vector3& scaling) {
-    using namespace Implementation;
-    const __m128 localReal = load(local.real);
-    const __m128 conjugateSigns = _mm_set_ps(0.0f, -0.0f, -0.0f, -0.0f);
-    const __m128 scalingW0 = _mm_set_ps(0.0f, scaling.z, scaling.y, scaling.x);
-    const __m128 halfTranslation = _mm_mul_ps(
-        quaternionProduct(load(local.dual), _mm_xor_ps(localReal, conjugateSigns)), scalingW0);
-    const __m128 parentReal = load(parent.real);
-    const __m128 dualLeft =
-        _mm_add_ps(quaternionProduct(parentReal, halfTranslation), load(parent.dual));
-    return {store(quaternionProduct(parentReal, localReal)),
-            store(quaternionProduct(dualLeft, localReal))};
-}
-
-/* fuzzyEqual(scaling, 1) with quick answers for the common cases: exactly one, and clearly
-   not one (a difference above 2.00002e-5 fails the relative test near one) */
-bool isUnitScaling(const Vector3& scaling) {
-    if (scaling == Vector3{1.0f})
-        return true;
-    const Vector3 difference = glm::abs(scaling - Vector3{1.0f});
-    if (difference.x > 3.0e-5f || difference.y > 3.0e-5f || difference.z > 3.0e-5f)
-        return false;
-    return fuzzyEqual(scaling, Vector3{1.0f});
+/* The scaling, or exactly one when it is one under the fuzzy comparison, so that a parent
+   whose scaling is one within the epsilon leaves its children's translations and scalings
+   alone. A difference above 2.00002e-5 fails the relative test near one, so only scalings
+   within 3e-5 of one but not equal to it need the full comparison. */
+[[gnu::always_inline]] inline Vector3 scalingOrOne(const Vector3& scaling) {
+    /* In SSE registers: scalar absolute values and comparisons compile to branches that the
+       mix of scalings in a scene makes unpredictable */
+    const __m128 one = _mm_set1_ps(1.0f);
+    const __m128 difference = _mm_andnot_ps(
+        _mm_set1_ps(-0.0f), _mm_sub_ps(_mm_set_ps(1.0f, scaling.z, scaling.y, scaling.x), one));
+    const unsigned near = _mm_movemask_ps(_mm_cmple_ps(difference, _mm_set1_ps(3.0e-5f)));
+    const unsigned exact = _mm_movemask_ps(_mm_cmpeq_ps(difference, _mm_setzero_ps()));
+    /* All lanes near and not all exact, as one comparison so that it stays one branch */
+    if ((near << 4 | exact) - 0xf0u < 0xfu) [[unlikely]] {
+        if (fuzzyEqual(scaling, Vector3{1.0f}))
+            return Vector3{1.0f};
+    }
+    return scaling;
 }
 
 bool namesEqual(const char* storedName, const char* name) {
@@ -506,7 +496,34 @@ struct TransformArrays {
     Vector3* absoluteScaling;
 };
 
-[[gnu::always_inline]] inline void updateObject(const TransformArrays& arrays, std::size_t index) {
+/* absolute = parent × local, with the local translation scaled by the parent's world
+   scaling, and the world scaling. The local transformation is rebuilt from its rotation and
+   its scaled translation: with h = vec(local.dual ⊗ conj(local.real)) ∘ scaling, the half
+   translation, its dual part is [h, 0] ⊗ local.real, and the product's dual part
+   parent.real ⊗ [h, 0] ⊗ local.real + parent.dual ⊗ local.real is regrouped to save a
+   quaternion product. Under a scaling of one this is the plain dual product for every rigid
+   transformation (unit real part, dual part orthogonal to it); taking this form for every
+   object, instead of branching on the scaling, spares the branch mispredictions that the
+   mix of scaled and unscaled parents in a scene causes. */
+[[gnu::always_inline]] inline void
+composeWorld(const DualQuaternion& parent, const Vector3& parentScaling,
+             const DualQuaternion& local, const Vector3& localScaling, DualQuaternion& absolute,
+             Vector3& absoluteScaling) {
+    using namespace Implementation;
+    const __m128 localReal = load(local.real);
+    const __m128 conjugateSigns = _mm_set_ps(0.0f, -0.0f, -0.0f, -0.0f);
+    const __m128 scalingW0 = _mm_set_ps(0.0f, parentScaling.z, parentScaling.y, parentScaling.x);
+    const __m128 halfTranslation = _mm_mul_ps(
+        quaternionProduct(load(local.dual), _mm_xor_ps(localReal, conjugateSigns)), scalingW0);
+    const __m128 parentReal = load(parent.real);
+    const __m128 dualLeft =
+        _mm_add_ps(quaternionProduct(parentReal, halfTranslation), load(parent.dual));
+    _mm_storeu_ps(&absolute.real.x, quaternionProduct(parentReal, localReal));
+    _mm_storeu_ps(&absolute.dual.x, quaternionProduct(dualLeft, localReal));
+    absoluteScaling = localScaling * parentScaling;
+}
+
+[[gnu::always_inline]] inline void updateObject(const TransformArrays arrays, std::size_t index) {
     const std::size_t parent = arrays.objects[index].parent;
     if (parent == 0) {
         /* The root's own transformation is never applied to other objects */
@@ -514,28 +531,18 @@ struct TransformArrays {
         arrays.absoluteScaling[index] = arrays.localScaling[index];
         return;
     }
-    const Vector3 parentScaling = arrays.absoluteScaling[parent];
-    if (isUnitScaling(parentScaling)) {
-        arrays.absolute[index] = arrays.absolute[parent] * arrays.local[index];
-        arrays.absoluteScaling[index] = arrays.localScaling[index];
-    } else {
-        arrays.absolute[index] =
-            scaledProduct(arrays.absolute[parent], arrays.local[index], parentScaling);
-        arrays.absoluteScaling[index] = arrays.localScaling[index] * parentScaling;
-    }
+    composeWorld(arrays.absolute[parent], scalingOrOne(arrays.absoluteScaling[parent]),
+                 arrays.local[index], arrays.localScaling[index], arrays.absolute[index],
+                 arrays.absoluteScaling[index]);
 }
 
-} // namespace
-
-void SceneGraph::computeAbsoluteTransformations() {
-    const std::size_t count = header().objectCount;
-    const TransformArrays arrays{_objectData.data(), _localTransformations.data(),
-                                 _absoluteTransformations.data(), _localScalings.data(),
-                                 _absoluteScalings.data()};
-    const std::span<const unsigned int> words = _dirty.data();
+/* Updates the dirty objects below count, a 32-bit word of dirty bits at a time. Parents come
+   before their children, so one pass in index order suffices. */
+[[gnu::always_inline]] inline void updateDirtyObjectsKernel(const TransformArrays arrays,
+                                                            std::span<const unsigned int> words,
+                                                            std::size_t count) {
     for (std::size_t w = 0; w != words.size() && w * 32 < count; ++w) {
         unsigned int word = words[w];
-        /* Parents come before their children, so one pass in index order suffices */
         while (word) {
             const std::size_t index = w * 32 + std::size_t(std::countr_zero(word));
             if (index >= count)
@@ -544,6 +551,39 @@ void SceneGraph::computeAbsoluteTransformations() {
             word &= word - 1;
         }
     }
+}
+
+/* The same code compiled for AVX2 (without FMA, so the results are bit for bit the same):
+   three-operand instructions save a fifth of the time on the processors that have them */
+__attribute__((target("avx2"))) void updateDirtyObjectsAvx2(const TransformArrays arrays,
+                                                            std::span<const unsigned int> words,
+                                                            std::size_t count) {
+    updateDirtyObjectsKernel(arrays, words, count);
+}
+
+void updateDirtyObjectsBaseline(const TransformArrays arrays, std::span<const unsigned int> words,
+                                std::size_t count) {
+    updateDirtyObjectsKernel(arrays, words, count);
+}
+
+/* Takes the arrays by value: the SSE stores may alias anything, and a copy of the pointers
+   that nothing else can reach stays in registers */
+void updateDirtyObjects(const TransformArrays arrays, std::span<const unsigned int> words,
+                        std::size_t count) {
+    static const bool hasAvx2 = __builtin_cpu_supports("avx2");
+    if (hasAvx2)
+        updateDirtyObjectsAvx2(arrays, words, count);
+    else
+        updateDirtyObjectsBaseline(arrays, words, count);
+}
+
+} // namespace
+
+void SceneGraph::computeAbsoluteTransformations() {
+    const TransformArrays arrays{_objectData.data(), _localTransformations.data(),
+                                 _absoluteTransformations.data(), _localScalings.data(),
+                                 _absoluteScalings.data()};
+    updateDirtyObjects(arrays, _dirty.data(), header().objectCount);
     _dirty.clear();
 }
 
@@ -569,10 +609,9 @@ void SceneGraph::computeAbsoluteTransformation(unsigned short index) {
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
         const unsigned short current = *it;
         const unsigned short parent = _objectData[current].parent;
-        const Vector3 parentScaling = _absoluteScalings[parent];
-        _absoluteTransformations[current] = scaledProduct(
-            _absoluteTransformations[parent], _localTransformations[current], parentScaling);
-        _absoluteScalings[current] = _localScalings[current] * parentScaling;
+        composeWorld(_absoluteTransformations[parent], _absoluteScalings[parent],
+                     _localTransformations[current], _localScalings[current],
+                     _absoluteTransformations[current], _absoluteScalings[current]);
         _dirty.unset(current);
     }
 }
