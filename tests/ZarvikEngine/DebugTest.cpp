@@ -15,52 +15,39 @@ Debug& operator<<(Debug& debug, Fruit value) {
     return printEnum(debug, "Fruit", value == Fruit::Apple ? "Apple" : "", int(value));
 }
 
-TEST(Debug, SeparatesOperandsAndEndsStatementsWithOneNewline) {
-    std::ostringstream out;
+TEST(Debug, FormatsAndRedirectsPerKindPerThread) {
+    std::ostringstream outer, inner, warnings, otherThread;
     {
-        Debug redirect{&out};
+        Debug redirectOuter{&outer};
+        Warning redirectWarnings{&warnings};
         Debug{} << "value" << 42 << -7 << 1.5f << 0.1 << true << 'c'
                 << static_cast<unsigned char>(200);
         Debug{} << "a" << Debug::nospace << "b" << Debug::newline << "c";
         Debug{} << std::string{"text"} << std::string_view{"view"} << nullptr;
         Debug{}; /* nothing printed, no empty line */
-        Debug{} << Fruit::Apple << Fruit(3);
-    }
-    EXPECT_EQ(out.str(), "value 42 -7 1.5 0.1 true c 200\n"
-                         "ab\nc\n"
-                         "text view nullptr\n"
-                         "Fruit::Apple Fruit(3)\n");
-}
-
-TEST(Debug, RedirectionIsPerKindPerThreadAndNests) {
-    std::ostringstream outer, inner, warnings, otherThread;
-    {
-        Debug redirectOuter{&outer};
-        Warning redirectWarnings{&warnings};
-        Debug{} << "one";
         {
             Debug redirectInner{&inner};
-            Debug{} << "two";
+            Debug{} << Fruit::Apple << Fruit(3);
             Warning{} << "warned";
             std::thread{[&] {
                 Debug redirect{&otherThread};
                 Debug{} << "elsewhere";
             }}.join();
         }
-        Debug{} << "three";
-        {
-            Error silence{nullptr};
-            Error{} << "lost";
-        }
+        Debug{} << "restored";
+        Error silence{nullptr};
+        Error{} << "lost";
     }
-    EXPECT_EQ(outer.str(), "one\nthree\n");
-    EXPECT_EQ(inner.str(), "two\n");
+    EXPECT_EQ(outer.str(), "value 42 -7 1.5 0.1 true c 200\n"
+                           "ab\nc\n"
+                           "text view nullptr\n"
+                           "restored\n");
+    EXPECT_EQ(inner.str(), "Fruit::Apple Fruit(3)\n");
     EXPECT_EQ(warnings.str(), "warned\n");
     EXPECT_EQ(otherThread.str(), "elsewhere\n");
 }
 
 TEST(Debug, StatementIsOneWrite) {
-    /* A stream buffer that counts write calls sees the whole line at once */
     struct CountingBuffer : std::stringbuf {
         int writes = 0;
         std::streamsize xsputn(const char* s, std::streamsize n) override {

@@ -1,8 +1,6 @@
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <iostream>
 #include <map>
 #include <mutex>
 #include <random>
@@ -54,29 +52,26 @@ struct Record {
     int callsAtTermination = -1;
 };
 
-/* Broken rules, counted where they happen, reported with the first occurrence */
+/* Broken rules, counted where they happen (on any thread), reported with the first occurrence */
 class Violations {
 public:
     void check(bool holds, const char* rule, const std::string& where = {}) {
         if (holds)
             return;
         std::lock_guard lock{_mutex};
-        auto [it, inserted] = _counts.try_emplace(rule, 0);
-        if (inserted)
-            _first[rule] = where;
-        ++it->second;
+        auto [it, inserted] = _counts.try_emplace(rule, 0, where);
+        ++it->second.first;
     }
 
     void report() {
-        std::lock_guard lock{_mutex};
         for (const auto& [rule, count] : _counts)
-            ADD_FAILURE() << count << " times: " << rule << " (first: " << _first[rule] << ")";
+            ADD_FAILURE() << count.first << " times: " << rule << " (first: " << count.second
+                          << ")";
     }
 
 private:
     std::mutex _mutex;
-    std::map<std::string, int> _counts;
-    std::map<std::string, std::string> _first;
+    std::map<std::string, std::pair<int, std::string>> _counts;
 };
 
 struct Context {
@@ -214,35 +209,12 @@ void verifyWave(JobSystem& jobs, std::vector<Record>& wave, Violations& violatio
     }
 }
 
-/* Aborts the process if the test has not finished in time, so a deadlock can't hang it */
-class Watchdog {
-public:
-    explicit Watchdog(std::chrono::seconds limit)
-        : _thread{[this, limit] {
-              std::unique_lock lock{_mutex};
-              if (!_finished.wait_for(lock, limit, [this] { return _done; }))
-                  Fatal{} << "JobSystemStress: no result after" << int(limit.count())
-                          << "seconds, deadlocked";
-          }} {}
-
-    ~Watchdog() {
-        {
-            std::lock_guard lock{_mutex};
-            _done = true;
-        }
-        _finished.notify_one();
-        _thread.join();
-    }
-
-private:
-    std::mutex _mutex;
-    std::condition_variable _finished;
-    bool _done = false;
-    std::thread _thread;
-};
-
 TEST(JobSystemStress, RandomGraphsOfJobsInWaves) {
-    Watchdog watchdog{180s};
+    /* Aborts the process if the test deadlocks; the process ends with the test otherwise */
+    std::thread{[] {
+        std::this_thread::sleep_for(180s);
+        Fatal{} << "JobSystemStress: no result after 180 seconds, deadlocked";
+    }}.detach();
     std::mt19937 random{20240611};
     std::uniform_int_distribution<int> percent{0, 99};
     Context context{nullptr, std::this_thread::get_id(), {}};
@@ -309,10 +281,7 @@ TEST(JobSystemStress, RandomGraphsOfJobsInWaves) {
     }
 
     context.violations.report();
-    std::cout << total << " jobs in " << waves << " waves:";
-    for (const auto& [what, count] : seen)
-        std::cout << " " << what << " " << count << ";";
-    std::cout << std::endl;
+    /* Every kind of outcome did occur */
     for (const char* what :
          {"cancelled while executing", "cancelled while queued", "cancelled by a failed dependency",
           "ran despite a failed dependency", "requeued", "ran on the main thread"})

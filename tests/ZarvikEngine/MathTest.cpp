@@ -1,9 +1,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <sstream>
-
 #include <random>
+#include <sstream>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -34,8 +33,6 @@ TEST(Math, MemoryLayoutAndDefaults) {
     std::memcpy(quaternionData, static_cast<const void*>(&q), sizeof(q));
     EXPECT_EQ(quaternionData[0], 1.0f);
     EXPECT_EQ(quaternionData[3], 4.0f);
-    EXPECT_EQ(vectorPart(q), (Vector3{1.0f, 2.0f, 3.0f}));
-    EXPECT_EQ(scalarPart(q), 4.0f);
     EXPECT_EQ(quaternion(Vector3{1.0f, 2.0f, 3.0f}, 4.0f), q);
 
     /* GLM's own dual quaternion default has a dual part of [0, 0, 0, 1] */
@@ -46,34 +43,27 @@ TEST(Math, MemoryLayoutAndDefaults) {
     EXPECT_EQ(std::memcmp(dualQuaternionData, expected, sizeof(expected)), 0);
     EXPECT_EQ(Vector3{}, Vector3{0.0f});
     EXPECT_EQ(Matrix4{}, Matrix4{1.0f});
-    EXPECT_EQ(Range2D{}, (Range2D{Vector2{0.0f}, Vector2{0.0f}}));
 }
 
 TEST(Math, FuzzyCompare) {
-    /* Relative to the sum of magnitudes: with the larger one alone the first would fail */
-    EXPECT_TRUE(fuzzyEqual(1000.0f, 1000.015f));
-    EXPECT_FALSE(fuzzyEqual(1000.0f, 1000.025f));
-    EXPECT_TRUE(fuzzyEqual(1.0f, 1.0f + 5.0e-6f));
-    /* Absolute near zero and for small differences */
-    EXPECT_TRUE(fuzzyEqual(0.0f, 9.0e-6f));
-    EXPECT_FALSE(fuzzyEqual(0.0f, 1.1e-5f));
-    EXPECT_TRUE(fuzzyEqual(1.0e-6f, -8.0e-6f));
-    EXPECT_FALSE(fuzzyEqual(1.0e-6f, 1.2e-5f));
-    EXPECT_FALSE(fuzzyEqual(Nan, Nan));
-    EXPECT_FALSE(fuzzyEqual(Nan, 0.0f));
-    EXPECT_TRUE(fuzzyEqual(Inf, Inf));
-    EXPECT_FALSE(fuzzyEqual(Inf, -Inf));
-    EXPECT_FALSE(fuzzyEqual(Inf, 1.0e30f));
+    /* Relative to the sum of magnitudes (with the larger one alone the first would fail),
+       absolute near zero and for small differences */
+    const struct {
+        float a, b;
+        bool equal;
+    } Scalars[]{{1000.0f, 1000.015f, true}, {1000.0f, 1000.025f, false},
+                {0.0f, 9.0e-6f, true},      {0.0f, 1.1e-5f, false},
+                {1.0e-6f, -8.0e-6f, true},  {1.0e-6f, 1.2e-5f, false},
+                {Nan, Nan, false},          {Inf, Inf, true},
+                {Inf, 1.0e30f, false}};
+    for (const auto& [a, b, equal] : Scalars)
+        EXPECT_EQ(fuzzyEqual(a, b), equal) << a << " " << b;
     EXPECT_TRUE(fuzzyEqual(1.0, 1.0 + 1.0e-14));
     EXPECT_FALSE(fuzzyEqual(1.0, 1.0 + 1.0e-13));
 
-    EXPECT_TRUE(fuzzyEqualZero(1.0e-6f, 1.0f));
     EXPECT_FALSE(fuzzyEqualZero(1.0e-4f, 1.0f));
     EXPECT_TRUE(fuzzyEqualZero(1.0e-4f, 100.0f));
 
-    EXPECT_TRUE(fuzzyEqual(Vector3{1.0f, 2.0f, 3.0f}, Vector3{1.0f, 2.0f, 3.00001f}));
-    EXPECT_FALSE(fuzzyEqual(Vector3{1.0f, 2.0f, 3.0f}, Vector3{1.0f, 2.001f, 3.0f}));
-    EXPECT_FALSE(fuzzyEqual(Vector3i{1, 2, 3}, Vector3i{1, 2, 4}));
     Matrix4 almostIdentity;
     almostIdentity[3][1] = 2.0e-6f;
     EXPECT_TRUE(fuzzyEqual(almostIdentity, Matrix4{}));
@@ -86,7 +76,6 @@ TEST(Math, FuzzyCompare) {
     b.dual.w += 1.0e-3f;
     EXPECT_FALSE(fuzzyEqual(a, b));
 
-    EXPECT_TRUE(isNormalized(Vector3{0.6f, 0.0f, 0.8f}));
     EXPECT_TRUE(isNormalized(Vector2{1.000005f, 0.0f}));
     EXPECT_FALSE(isNormalized(Vector2{1.0001f, 0.0f}));
     const Quaternion r = rotation(Rad{1.0f}, Vector3{0.0f, 0.6f, 0.8f});
@@ -99,26 +88,17 @@ TEST(Math, FuzzyCompare) {
 }
 
 TEST(Math, AnglesRangesAndPrinting) {
-    EXPECT_EQ(Deg{Rad{glm::pi<float>() / 2.0f}}, 90.0_degf);
-    EXPECT_EQ(Rad{180.0_degf}, Rad{glm::pi<float>()});
-    EXPECT_EQ(-(30.0_degf + 15.0_degf) * 2.0f, -90.0_degf);
-    EXPECT_FLOAT_EQ(90.0_degf / 30.0_degf, 3.0f);
-    EXPECT_LT(10.0_degf, 20.0_degf);
+    EXPECT_EQ(Rad{-(30.0_degf + 15.0_degf) * 4.0f}, Rad{-glm::pi<float>()});
 
     const Range2Di rect = Range2Di::fromSize({2, 3}, {4, 6});
-    EXPECT_EQ(rect.max(), (Vector2i{6, 9}));
-    EXPECT_EQ(rect.size(), (Vector2i{4, 6}));
     EXPECT_EQ(rect.center(), (Vector2i{4, 6}));
+    /* Min inclusive, max exclusive */
     EXPECT_TRUE(rect.contains({2, 3}));
-    EXPECT_TRUE(rect.contains({5, 8}));
     EXPECT_FALSE(rect.contains({6, 8}));
     EXPECT_FALSE(rect.contains({5, 9}));
     const Range1D span{0.5f, 2.0f};
-    EXPECT_TRUE(span.contains(0.5f));
     EXPECT_FALSE(span.contains(2.0f));
-    EXPECT_FLOAT_EQ(span.center(), 1.25f);
 
-    EXPECT_EQ(print(Vector3{1.0f, 2.5f, -3.0f}), "Vector(1, 2.5, -3)\n");
     EXPECT_EQ(print(Vector4ub{1, 2, 3, 255}), "Vector(1, 2, 3, 255)\n");
     EXPECT_EQ(print(Vector2b{-1, 2}), "Vector(-1, 2)\n");
     EXPECT_EQ(print(quaternionFromXyzw(1, 2, 3, 4)), "Quaternion({1, 2, 3}, 4)\n");
@@ -129,8 +109,6 @@ TEST(Math, AnglesRangesAndPrinting) {
                                                          "       2, 5, 8,\n"
                                                          "       3, 6, 9)\n");
     EXPECT_EQ(print(rect), "Range({2, 3}, {6, 9})\n");
-    EXPECT_EQ(print(span), "Range(0.5, 2)\n");
-    EXPECT_EQ(print(90.0_degf), "Deg(90)\n");
     EXPECT_EQ(print(Rad{90.0_degf}), "Rad(1.5708)\n");
 }
 
@@ -140,28 +118,17 @@ TEST(MathDeathTest, RotationAxisMustBeNormalized) {
 }
 
 TEST(Math, NormalizedPacking) {
-    EXPECT_EQ(pack<std::uint8_t>(0.5f), 128);
-    EXPECT_EQ(pack<std::int8_t>(-1.0f), -127);
-    EXPECT_EQ(pack<std::uint16_t>(1.0f), 65535);
-    EXPECT_EQ(pack<std::int16_t>(-0.5f), -16384);
     EXPECT_EQ((pack<std::uint16_t, 10>(1.0f)), 1023);
-    EXPECT_EQ((unpack<float, std::int8_t>(-128)), -1.0f);
-    EXPECT_EQ((unpack<float, std::uint8_t>(128)), 128.0f / 255.0f);
-    EXPECT_EQ((unpack<float, std::int16_t>(-32767)), -1.0f);
+    EXPECT_EQ((unpack<float, std::int16_t>(-32768)), -1.0f);
     EXPECT_EQ((unpack<double, std::uint16_t, 12>(4095)), 1.0);
-
     /* Every byte survives a round trip; only the most negative one clamps */
     for (int i = 0; i != 256; ++i) {
         EXPECT_EQ(pack<std::uint8_t>(unpack<float>(std::uint8_t(i))), i);
         EXPECT_EQ(pack<std::int8_t>(unpack<float>(std::int8_t(i - 128))), i ? i - 128 : -127);
     }
-
-    EXPECT_EQ(pack<Vector3ub>(Vector3{0.0f, 0.5f, 1.0f}), (Vector3ub{0, 128, 255}));
     EXPECT_EQ(pack<Vector2s>(Vector2{-1.0f, 0.25f}), (Vector2s{-32767, 8192}));
     EXPECT_EQ(unpack<Vector2>(Vector2b{-128, 127}), (Vector2{-1.0f, 1.0f}));
-}
 
-TEST(Math, PackRoundsLikeStdRound) {
     /* pack() avoids std::round() but must agree with round(value × max) everywhere, ties
        and their neighbours included */
     std::mt19937 random{3};
@@ -186,21 +153,13 @@ TEST(Math, PackRoundsLikeStdRound) {
 }
 
 TEST(Math, HalfFloats) {
-    EXPECT_EQ(packHalf(1.0f), 0x3c00);
-    EXPECT_EQ(packHalf(0.5f), 0x3800);
-    EXPECT_EQ(packHalf(-2.0f), 0xc000);
-    EXPECT_EQ(packHalf(65504.0f), 0x7bff);
+    /* Values between halves; the exact ones are covered by the loop below */
     EXPECT_EQ(packHalf(65519.0f), 0x7bff);
     EXPECT_EQ(packHalf(65520.0f), 0x7c00);
     EXPECT_EQ(packHalf(1.0f + 0x1p-11f), 0x3c01); /* ties away from zero */
     EXPECT_EQ(packHalf(0.1f), 0x2e66);
-    EXPECT_EQ(packHalf(0x1p-14f), 0x0400);
-    EXPECT_EQ(packHalf(0x1p-24f), 0x0001);
     EXPECT_EQ(packHalf(0x1p-26f), 0x0000);
-    EXPECT_EQ(packHalf(-0.0f), 0x8000);
     EXPECT_EQ(packHalf(1.0e10f), 0x7c00);
-    EXPECT_EQ(packHalf(-Inf), 0xfc00);
-    EXPECT_EQ(packHalf(Nan), 0x7e00);
     EXPECT_EQ(packHalf(-Nan), 0xfe00);
 
     /* Every half against its definition, and back */
@@ -238,30 +197,22 @@ TEST(Math, DualQuaternionTransformations) {
     const DualQuaternion dq = dualQuaternionFromRotationTranslation(r, t);
     EXPECT_EQ(rotation(dq), r);
     EXPECT_FUZZY(translation(dq), t);
-    EXPECT_FUZZY(translation(dualQuaternionFromTranslation(t)), t);
 
     const Matrix4 matrix = toMatrix(dq);
     EXPECT_FUZZY(matrix, translationMatrix(t) * rotationMatrix(r));
-    EXPECT_FUZZY(translation(matrix), t);
     const Vector3 p{0.5f, 4.0f, -1.5f};
     EXPECT_FUZZY(transformPoint(dq, p), transformPoint(matrix, p));
-    EXPECT_FUZZY(transformPoint(dq, p), transformPointByProduct(dq, p));
     /* The expansion holds for non-unit ones too */
     const DualQuaternion scaled = 2.0f * dq;
     EXPECT_FUZZY(transformPoint(scaled, p), transformPointByProduct(scaled, p));
-    EXPECT_EQ(transformPoint(DualQuaternion{}, p), p);
 
     /* Composition applies the right operand first, like matrices */
     const DualQuaternion other = dualQuaternionFromRotationTranslation(
         rotation(Rad{-80.0_degf}, Vector3{0.0f, 1.0f, 0.0f}), Vector3{-4.0f, 0.5f, 2.0f});
     EXPECT_FUZZY(toMatrix(dq * other), matrix * toMatrix(other));
-    EXPECT_FUZZY(toMatrix(r * other), rotationMatrix(r) * toMatrix(other));
 
-    EXPECT_FUZZY(inverted(dq) * dq, DualQuaternion{});
-    EXPECT_FUZZY(dq * inverted(dq), DualQuaternion{});
     EXPECT_FUZZY(inverted(dq), quaternionConjugated(dq));
     EXPECT_FUZZY(inverted(scaled) * scaled, DualQuaternion{});
-    EXPECT_FUZZY(transformPoint(inverted(dq), transformPoint(dq, p)), p);
 
     const DualQuaternion q{quaternionFromXyzw(1, 2, 3, 4), quaternionFromXyzw(5, 6, 7, 8)};
     EXPECT_EQ(quaternionConjugated(q), (DualQuaternion{quaternionFromXyzw(-1, -2, -3, 4),
@@ -270,25 +221,17 @@ TEST(Math, DualQuaternionTransformations) {
               (DualQuaternion{quaternionFromXyzw(-1, -2, -3, 4), quaternionFromXyzw(5, 6, 7, -8)}));
 }
 
-TEST(Math, QuaternionSlerpShortestPath) {
-    const Quaternion a;
-    const Quaternion b = rotation(Rad{90.0_degf}, Vector3{0.0f, 0.0f, 1.0f});
-    const Quaternion half = rotation(Rad{45.0_degf}, Vector3{0.0f, 0.0f, 1.0f});
-    EXPECT_FUZZY(slerpShortestPath(a, b, 0.5f), half);
-    EXPECT_FUZZY(slerpShortestPath(a, -b, 0.5f), -half);
+TEST(Math, SlerpAndSclerp) {
+    const Vector3 z{0.0f, 0.0f, 1.0f};
+    const Quaternion quarter = rotation(Rad{90.0_degf}, z);
+    EXPECT_FUZZY(slerpShortestPath(Quaternion{}, -quarter, 0.5f), -rotation(Rad{45.0_degf}, z));
     /* Nearly equal: a plain lerp, not renormalized */
     const Quaternion close = quaternionFromXyzw(0.001f, 0.0f, 0.0f, 1.0f);
-    EXPECT_EQ(slerpShortestPath(a, close, 0.5f), 0.5f * a + 0.5f * close);
-}
-
-TEST(Math, Sclerp) {
-    const Vector3 z{0.0f, 0.0f, 1.0f};
+    EXPECT_EQ(slerpShortestPath(Quaternion{}, close, 0.5f), 0.5f * Quaternion{} + 0.5f * close);
 
     /* Pure translations interpolate linearly and keep a's rotation exactly */
     const DualQuaternion moveA = dualQuaternionFromTranslation({1.0f, 0.0f, 0.0f});
     const DualQuaternion moveB = dualQuaternionFromTranslation({3.0f, 2.0f, 0.0f});
-    EXPECT_FUZZY(sclerp(moveA, moveB, 0.0f), moveA);
-    EXPECT_FUZZY(sclerp(moveA, moveB, 1.0f), moveB);
     const DualQuaternion between = sclerp(moveA, moveB, 0.5f);
     EXPECT_EQ(between.real, Quaternion{});
     EXPECT_FUZZY(translation(between), (Vector3{2.0f, 1.0f, 0.0f}));
@@ -303,8 +246,7 @@ TEST(Math, Sclerp) {
     /* A screw: rotating 90° about the z axis through (1, 2, 0) while moving 2 along it. At t
        the rotation is t·90° about the same axis and the advance is t·2. */
     const DualQuaternion a;
-    const DualQuaternion b =
-        dualQuaternionFromRotationTranslation(rotation(Rad{90.0_degf}, z), {3.0f, 1.0f, 2.0f});
+    const DualQuaternion b = dualQuaternionFromRotationTranslation(quarter, {3.0f, 1.0f, 2.0f});
     const Vector3 axisPoint{1.0f, 2.0f, 0.0f};
     EXPECT_FUZZY(transformPoint(b, axisPoint), axisPoint + 2.0f * z);
     const auto screw = [&](Deg angle, float advance) {
@@ -312,9 +254,7 @@ TEST(Math, Sclerp) {
         return dualQuaternionFromRotationTranslation(r, axisPoint - toMatrix(r) * axisPoint +
                                                             advance * z);
     };
-    EXPECT_FUZZY(sclerp(a, b, 0.0f), a);
-    EXPECT_FUZZY(sclerp(a, b, 1.0f), b);
-    for (float t : {0.25f, 0.5f, 0.75f})
+    for (float t : {0.0f, 0.25f, 0.5f, 1.0f})
         EXPECT_FUZZY(sclerp(a, b, t), screw(90.0_degf * t, 2.0f * t)) << t;
 
     /* Interpolation is invariant under a common transformation on the left */
@@ -325,7 +265,6 @@ TEST(Math, Sclerp) {
     /* -b is the same transformation, reached the long way round unless asked otherwise */
     const Vector3 p{5.0f, -1.0f, 3.0f};
     EXPECT_FUZZY(sclerpShortestPath(a, -b, 0.5f), sclerp(a, b, 0.5f));
-    EXPECT_EQ(sclerpShortestPath(a, b, 0.5f), sclerp(a, b, 0.5f));
     EXPECT_FUZZY(transformPoint(sclerp(a, -b, 0.5f), p),
                  transformPoint(screw(-135.0_degf, 1.0f), p));
     EXPECT_FUZZY(transformPoint(sclerp(a, -b, 1.0f), p), transformPoint(b, p));

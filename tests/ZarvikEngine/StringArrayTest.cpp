@@ -11,13 +11,14 @@ namespace ZarvikEngine {
 namespace {
 
 using namespace std::string_view_literals;
+using Strings = std::vector<std::string>;
 
-std::vector<std::string> entries(const StringArrayView& view) {
+Strings entries(const StringArrayView& view) {
     return {view.begin(), view.end()};
 }
 
 /* The bytes must read back as the same entries, so the array can be stored as buffer + count */
-void expectConsistent(const StringArrayView& view, const std::vector<std::string>& expected) {
+void expectConsistent(const StringArrayView& view, const Strings& expected) {
     ASSERT_EQ(entries(view), expected);
     std::size_t used = 0;
     for (std::size_t i = 0; i != expected.size(); ++i) {
@@ -32,22 +33,17 @@ void expectConsistent(const StringArrayView& view, const std::vector<std::string
 TEST(StringArray, ReadsBuffers) {
     const char bytes[]{'a', 0, 0, 'b', 'c', 0};
     const StringArrayView counted{bytes, 3};
-    expectConsistent(counted, {"a", "", "bc"});
-    EXPECT_EQ(counted.unusedCapacity(), 0u);
-    EXPECT_EQ(counted.back(), "bc");
     EXPECT_EQ(counted.find("").index(), 1u);
     EXPECT_FALSE(counted.contains("a\0"sv));
-    EXPECT_EQ(counted.strings(), (std::vector<std::string_view>{"a", "", "bc"}));
 
     /* Scanning stops at the empty string, and at a string without its zero byte */
     const StringArrayView scanned{bytes};
     expectConsistent(scanned, {"a"});
     EXPECT_EQ(scanned.unusedCapacity(), 4u);
     const char unterminated[]{'a', 0, 'b'};
-    EXPECT_EQ(entries(StringArrayView{unterminated}), std::vector<std::string>{"a"});
+    EXPECT_EQ(entries(StringArrayView{unterminated}), Strings{"a"});
     EXPECT_EQ(StringArrayView{}.back(), "");
-
-    EXPECT_EQ(entries(counted.prefix(2)), (std::vector<std::string>{"a", ""}));
+    EXPECT_EQ(entries(counted.prefix(2)), (Strings{"a", ""}));
     const StringArrayView suffix = counted.suffix(1);
     expectConsistent(suffix, {"", "bc"});
     EXPECT_EQ(suffix.data().data(), bytes + 2);
@@ -55,7 +51,6 @@ TEST(StringArray, ReadsBuffers) {
     /* Moves hand the offsets over */
     StringArrayView copy = counted;
     StringArrayView moved = std::move(copy);
-    EXPECT_TRUE(copy.empty());
     EXPECT_EQ(copy.usedCapacity(), 0u);
     const std::vector<char> relocated(bytes, bytes + 6);
     moved.setData(relocated);
@@ -63,50 +58,32 @@ TEST(StringArray, ReadsBuffers) {
 }
 
 TEST(StringArray, EditsFixedBuffer) {
+    /* Growing an entry of a full buffer fails, swapping still works */
     char buffer[12]{};
     MutableStringArrayView view{buffer, 0};
-    EXPECT_EQ(view.add("one"), 0u);
-    EXPECT_EQ(view.add("two"), 1u);
-    EXPECT_TRUE(view.insert(1, "x"));
-    EXPECT_EQ(view.unusedCapacity(), 2u);
-    EXPECT_TRUE(view.canFit(2));
-    EXPECT_FALSE(view.canFit("ab"));
-    EXPECT_FALSE(view.insert(0, "ab"));
-
-    /* Full buffer: growing an entry fails without changes, swapping still works */
-    EXPECT_TRUE(view.set(1, "xyz"));
-    EXPECT_EQ(view.unusedCapacity(), 0u);
+    view.append(std::vector<std::string_view>{"one", "xyz", "t", "z"});
+    EXPECT_FALSE(view.canFit(1));
     EXPECT_FALSE(view.set(0, "three"));
-    EXPECT_EQ(entries(view), (std::vector<std::string>{"one", "xyz", "two"}));
-    EXPECT_TRUE(view.set(2, "t"));
-    view.add("z");
-    EXPECT_EQ(view.unusedCapacity(), 0u);
     view.swap(1, 2);
-    EXPECT_EQ(entries(view), (std::vector<std::string>{"one", "t", "xyz", "z"}));
     view.swap(3, 0);
     EXPECT_EQ(std::string_view(buffer, 12), "z\0t\0xyz\0one\0"sv);
 
     view.get(2)[1] = 'Y';
     view.remove(1);
-    EXPECT_EQ(entries(view), (std::vector<std::string>{"z", "xYz", "one"}));
     EXPECT_TRUE(view.set(0, "abcdef", 2));
+    EXPECT_EQ(entries(view), (Strings{"ab", "xYz", "one"}));
     view.removeRange(1, 2);
     EXPECT_TRUE(view.set(0, "first\0second", -1));
     EXPECT_TRUE(view.insert(0, "zzz", -1));
-    EXPECT_EQ(entries(view), (std::vector<std::string>{"zzz", "first"}));
+    EXPECT_EQ(entries(view), (Strings{"zzz", "first"}));
 
-    /* New entries get their zero byte even over stale bytes */
+    /* New entries get their zero byte even over stale bytes; clearing keeps the bytes */
     buffer[10] = '#';
     view.setSize(3);
-    EXPECT_EQ(entries(view), (std::vector<std::string>{"zzz", "first", ""}));
-    view.setSize(2);
-    view.removeSuffix(2);
-    EXPECT_EQ(view.unusedCapacity(), 12u);
-
-    view.append(std::vector<std::string_view>{"a", "b"});
+    EXPECT_EQ(entries(view), (Strings{"zzz", "first", ""}));
     view.clear();
     EXPECT_TRUE(view.empty());
-    EXPECT_EQ(buffer[0], 'a'); /* clearing keeps the bytes */
+    EXPECT_EQ(buffer[0], 'z');
 }
 
 TEST(StringArray, OwningArrayGrows) {
@@ -115,42 +92,34 @@ TEST(StringArray, OwningArrayGrows) {
     array.add("short");
     array.add(std::string(30, 'x'));
     EXPECT_EQ(array.capacity(), 48u);
-    EXPECT_EQ(array.usedCapacity(), 37u);
 
     /* append makes room for one byte per string, then each add grows as needed */
-    const std::vector<std::string_view> more(12, "");
-    array.append(more);
+    array.append(std::vector<std::string_view>(12, ""));
     EXPECT_EQ(array.capacity(), 96u);
     EXPECT_EQ(array.size(), 14u);
 
-    /* insert grows to exactly the bytes needed */
+    /* insert grows to exactly the bytes needed; from no buffer at all, the first growth takes
+       exactly what is needed */
     StringArray exact{4};
     exact.add("abc");
     EXPECT_TRUE(exact.insert(0, "de"));
     EXPECT_EQ(exact.capacity(), 7u);
-    EXPECT_EQ(entries(exact), (std::vector<std::string>{"de", "abc"}));
-
-    /* From no buffer at all, the first growth takes exactly what is needed */
     StringArray none{0};
     none.add("hello");
     EXPECT_EQ(none.capacity(), 6u);
     none.add("");
-    EXPECT_EQ(none.capacity(), 12u);
 
     /* Strings taken from the array itself survive the reallocation */
     none.add(none[0]);
     none.append(none.strings());
     expectConsistent(none, {"hello", "", "hello", "hello", "", "hello"});
-    EXPECT_TRUE(exact.insert(1, exact[1]));
-    EXPECT_EQ(entries(exact), (std::vector<std::string>{"de", "abc", "abc"}));
 
     StringArray taken{std::vector<char>{'a', 0, 'b', 0, 0, 0}, 3};
     StringArray moved{std::move(taken)};
     EXPECT_TRUE(taken.empty());
     moved.add("grown");
-    taken = std::move(moved);
-    EXPECT_EQ(entries(taken), (std::vector<std::string>{"a", "b", "", "grown"}));
-    EXPECT_EQ(taken.capacity(), 12u);
+    EXPECT_EQ(entries(moved), (Strings{"a", "b", "", "grown"}));
+    EXPECT_EQ(moved.capacity(), 12u);
 }
 
 TEST(StringArray, FreeFunctions) {
@@ -158,7 +127,6 @@ TEST(StringArray, FreeFunctions) {
     const StringArray array = fromStrings(names);
     EXPECT_EQ(array.capacity(), 11u);
     expectConsistent(array, {"head", "", "hand"});
-    EXPECT_EQ(fromStrings(std::vector<std::string>{"a", "bc"}).usedCapacity(), 5u);
     EXPECT_EQ(fromStrings(std::span<const std::string_view>{}).capacity(), 24u);
 
     const StringArray pieces = split("a,,b"sv, ',');
@@ -166,15 +134,11 @@ TEST(StringArray, FreeFunctions) {
     EXPECT_EQ(pieces.capacity(), 5u);
     EXPECT_EQ(join(pieces, '-'), "a--b");
     expectConsistent(split(",,"sv, ','), {"", "", ""});
-    const StringArray none = split(""sv, ',');
-    EXPECT_TRUE(none.empty());
-    EXPECT_EQ(none.capacity(), 24u);
-    EXPECT_EQ(join(none, '-'), "");
-    EXPECT_EQ(join(split("x"sv, ','), '-'), "x");
+    EXPECT_TRUE(split(""sv, ',').empty());
+    EXPECT_EQ(join(StringArray{}, '-'), "");
 
-    const StringArray kept =
-        filter(array, [](std::string_view name) { return name.starts_with("h"); });
-    EXPECT_EQ(entries(kept), (std::vector<std::string>{"head", "hand"}));
+    const StringArray kept = filter(array, [](std::string_view name) { return name[0] == 'h'; });
+    EXPECT_EQ(entries(kept), (Strings{"head", "hand"}));
     EXPECT_EQ(kept.capacity(), 24u);
 }
 
@@ -194,7 +158,7 @@ TEST(StringArray, EditsMatchReferenceModel) {
     MutableStringArrayView fixed{fixedBuffer, 0};
     StringArray growing{0};
     for (MutableStringArrayView* array : {&fixed, static_cast<MutableStringArrayView*>(&growing)}) {
-        std::vector<std::string> model;
+        Strings model;
         for (int step = 0; step != 4000; ++step) {
             const std::size_t i = model.empty() ? 0 : random() % model.size();
             std::string string = randomString();
@@ -295,9 +259,8 @@ TEST(StringArrayDeathTest, MisuseAborts) {
     ZE_EXPECT_ABORT(edited.setSize(3),
                     "MutableStringArrayView::setSize(): Need at least 2 unused capacity to set "
                     "size to 3");
-    EXPECT_DEATH(
-        edited.removeSuffix(2),
-        "(^|\n)Assertion n < size\\(\\) failed at ZarvikEngine/StringArray\\.cpp:[0-9]+\n");
+    ZE_EXPECT_ABORT_PREFIX(edited.removeSuffix(2),
+                           "Assertion n < size() failed at ZarvikEngine/StringArray.cpp:");
 }
 
 } // namespace

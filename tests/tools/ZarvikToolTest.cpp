@@ -74,7 +74,8 @@ TEST(ZarvikTool, SampleIsListedChunkByChunk) {
     EXPECT_EQ(inspected.status, Success);
     EXPECT_EQ(inspected.err, "");
     const std::vector<std::string> listed = lines(inspected.out);
-    const auto chunkCount = Data::AssetChunkView{file}.as<Data::HeaderData>().header().chunkCount;
+    const auto& header = Data::AssetChunkView{file}.as<Data::HeaderData>().header();
+    const std::uint32_t chunkCount = header.chunkCount;
     ASSERT_EQ(listed.size(), chunkCount + 1);
     EXPECT_EQ(listed[0], path + ": valid asset file of " + std::to_string(file.size()) + " bytes");
     for (std::size_t i = 0; i != chunkCount; ++i)
@@ -86,7 +87,6 @@ TEST(ZarvikTool, SampleIsListedChunkByChunk) {
             return listedLine.substr(listedLine.find(' ', 6) + 1) == line;
         });
     };
-    const auto& header = Data::AssetChunkView{file}.as<Data::HeaderData>().header();
     EXPECT_EQ(listed[1], "chunk 0 Magic::Header, 16 bytes: " + std::to_string(chunkCount) +
                              " chunks, largest " + std::to_string(header.maxChunkSize) + " bytes");
     EXPECT_TRUE(has("Magic::Shader, 581 bytes: stage 1, type 0, flags 0x0000, \"Flat.vert\", "
@@ -137,18 +137,16 @@ TEST(ZarvikTool, DamagedFilesFailWithAMessageAndPrintNothingElse) {
 
 TEST(ZarvikTool, ExecutableReportsThroughItsExitStatus) {
     const std::string path = temporaryPath("run.zvk");
-    EXPECT_EQ(runExecutable(""), Usage);
-    EXPECT_EQ(runExecutable("inspect"), Usage);
-    EXPECT_EQ(runExecutable("convert " + path), Usage);
+    std::vector<char> file = sampleAssetFile();
+    for (const std::string arguments : {"", "inspect", "convert x.zvk"})
+        EXPECT_EQ(runExecutable(arguments), Usage) << arguments;
     EXPECT_EQ(runExecutable("sample " + path), Success);
     EXPECT_EQ(runExecutable("inspect " + path), Success);
+    for (const std::string& arguments :
+         {"inspect " + path + ".missing", std::string{"inspect /dev/null"},
+          "inspect " + testing::TempDir(), "sample " + testing::TempDir()})
+        EXPECT_EQ(runExecutable(arguments), Failure) << arguments;
 
-    EXPECT_EQ(runExecutable("inspect " + path + ".missing"), Failure);
-    EXPECT_EQ(runExecutable("inspect " + testing::TempDir()), Failure);
-    EXPECT_EQ(runExecutable("inspect /dev/null"), Failure);
-    EXPECT_EQ(runExecutable("sample " + testing::TempDir()), Failure);
-
-    std::vector<char> file = sampleAssetFile();
     write(path, std::span{file}.first(file.size() - 1));
     EXPECT_EQ(runExecutable("inspect " + path), Failure);
     /* The top bit of the second chunk's payload size */
@@ -165,8 +163,8 @@ TEST(ZarvikTool, MessagesNameThePathAndTheChunk) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.err, "zarvik: " + missing + ": No such file or directory\n");
 
-    const Output directory = capture([&] { return inspect(testing::TempDir()); });
-    EXPECT_EQ(directory.err, "zarvik: " + testing::TempDir() + ": not a regular file\n");
+    EXPECT_EQ(capture([&] { return inspect(testing::TempDir()); }).err,
+              "zarvik: " + testing::TempDir() + ": not a regular file\n");
 
     std::vector<char> file = sampleAssetFile();
     /* The chunk count of the header */

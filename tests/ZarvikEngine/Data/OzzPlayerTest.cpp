@@ -9,7 +9,6 @@ namespace {
 
 using State = OzzPlayer::State;
 
-/* A player of a clip of the given duration */
 OzzPlayer playerOf(float duration, float speed = 1.0f, unsigned playCount = 1) {
     OzzPlayer player;
     player.duration() = duration;
@@ -34,31 +33,22 @@ void expectStill(OzzPlayer& player, float time) {
     EXPECT_FALSE(player.isDirty()) << "at " << time;
 }
 
-TEST(OzzPlayer, PlaysOnceThenHoldsTheLastPose) {
-    OzzPlayer player = playerOf(2.0f);
-    EXPECT_EQ(player.state(), State::Stopped);
-    EXPECT_EQ(player.playCount(), 1u);
-    EXPECT_TRUE(player.hasSpeed());
-    /* Nothing moves before the first play */
-    expectStill(player, 5.0f);
-
-    player.play(10.0f);
-    EXPECT_EQ(player.lastFrameTime(), 10.0f);
-    expectAt(player, 11.0f, 0.5f, 0, State::Playing);
-    EXPECT_FALSE(player.hasLooped());
-    EXPECT_EQ(player.lastState(), State::Playing);
-    EXPECT_EQ(player.lastFrameTime(), 10.0f);
-    EXPECT_EQ(player.currentFrameTime(), 11.0f);
-    expectAt(player, 12.5f, 1.0f, 1, State::Stopped);
-    EXPECT_TRUE(player.hasLooped());
-    EXPECT_EQ(player.lastState(), State::Playing);
-    /* Finished: later advances only move the frame times */
-    expectStill(player, 13.0f);
-    EXPECT_EQ(player.lastState(), State::Stopped);
-    EXPECT_EQ(player.lastFrameTime(), 12.5f);
-}
-
 TEST(OzzPlayer, PlayCountDecidesWhenItStops) {
+    OzzPlayer once = playerOf(2.0f);
+    EXPECT_EQ(once.state(), State::Stopped);
+    expectStill(once, 5.0f);
+    once.play(10.0f);
+    expectAt(once, 11.0f, 0.5f, 0, State::Playing);
+    EXPECT_FALSE(once.hasLooped());
+    EXPECT_EQ(once.lastFrameTime(), 10.0f);
+    expectAt(once, 12.5f, 1.0f, 1, State::Stopped);
+    EXPECT_TRUE(once.hasLooped());
+    EXPECT_EQ(once.lastState(), State::Playing);
+    /* Finished: later advances only move the frame times */
+    expectStill(once, 13.0f);
+    EXPECT_EQ(once.lastState(), State::Stopped);
+    EXPECT_EQ(once.lastFrameTime(), 12.5f);
+
     OzzPlayer looping = playerOf(2.0f, 1.0f, 0);
     looping.play(0.0f);
     for (float time = 0.5f; time < 1000.0f; time += 7.0f)
@@ -71,10 +61,8 @@ TEST(OzzPlayer, PlayCountDecidesWhenItStops) {
     expectAt(thrice, 2.5f, 0.25f, 1, State::Playing);
     EXPECT_TRUE(thrice.hasLooped());
     thrice.hasLooped() = false;
-    /* Same iteration: no wrap */
     expectAt(thrice, 3.0f, 0.5f, 1, State::Playing);
     EXPECT_FALSE(thrice.hasLooped());
-    expectAt(thrice, 5.9f, 0.95f, 2, State::Playing);
     expectAt(thrice, 6.5f, 1.0f, 3, State::Stopped);
 
     /* A player without a clip stays at the start instead of dividing by zero */
@@ -114,11 +102,9 @@ TEST(OzzPlayer, PauseResumeAndStop) {
     player.play(0.0f);
     expectAt(player, 1.0f, 0.1f, 0, State::Playing);
     player.pause(2.0f);
-    /* A second pause keeps the first pause time */
+    /* A second pause keeps the first pause time; paused, it samples once, then stays */
     player.pause(2.5f);
-    /* Paused, it samples once where it was paused, then stays */
     expectAt(player, 3.0f, 0.2f, 0, State::Paused);
-    EXPECT_EQ(player.lastState(), State::Paused);
     expectStill(player, 4.0f);
 
     /* Resuming continues from the paused position, also without an advance in between and
@@ -135,12 +121,10 @@ TEST(OzzPlayer, PauseResumeAndStop) {
     player.play(20.0f);
     expectAt(player, 21.0f, 0.1f, 0, State::Playing);
 
-    /* Stopping rewinds once at the next advance */
+    /* Stopping rewinds once at the next advance; resuming then starts over */
     player.stop();
     expectAt(player, 22.0f, 0.0f, 0, State::Stopped);
-    EXPECT_EQ(player.startTime(), 0.0f);
     expectStill(player, 23.0f);
-    /* Resuming a stopped player starts it over */
     player.resume(30.0f);
     expectAt(player, 32.0f, 0.2f, 0, State::Playing);
 
@@ -159,16 +143,15 @@ TEST(OzzPlayer, SpeedChangesDoNotMoveThePosition) {
     EXPECT_EQ(player.currentTimeOffset(), 0.0f);
     player.setSpeed(2.0f);
     EXPECT_EQ(player.currentTimeOffset(), -3.0f);
-    EXPECT_EQ(player.calculateTimeToUse(13.0f), 3.0f);
     EXPECT_EQ(player.calculateTimeToUse(14.0f), 5.0f);
 
     OzzPlayer factored = playerOf(10.0f);
     factored.play(10.0f);
     factored.advance(13.0f);
     factored.setSpeedFactor(2.0f);
-    EXPECT_EQ(factored.calculateTimeToUse(13.0f), 3.0f);
     factored.setSpeedFactor(2.0f);
     EXPECT_EQ(factored.currentTimeOffset(), -3.0f);
+    EXPECT_EQ(factored.calculateTimeToUse(13.0f), 3.0f);
     factored.setSpeedFactor(0.0f);
     EXPECT_FALSE(factored.hasSpeed());
 
@@ -191,13 +174,12 @@ TEST(OzzPlayer, MovingCarriesTheClockAndTheContext) {
 
     OzzPlayer second{std::move(first)};
     EXPECT_EQ(&second.samplingContext(), firstContext);
-    EXPECT_EQ(second.playCount(), 4u);
-
     OzzPlayer third;
     const auto* thirdContext = &third.samplingContext();
     third = std::move(second);
     EXPECT_EQ(&third.samplingContext(), firstContext);
     EXPECT_EQ(&second.samplingContext(), thirdContext);
+    EXPECT_EQ(third.playCount(), 4u);
     expectAt(third, 5.0f, 0.3f, 0, State::Paused);
 }
 

@@ -11,24 +11,21 @@ namespace ZarvikEngine::Data {
 namespace {
 
 using Test::readAt;
-
-/* Silences the "Create scenegraph" lines for the lifetime of a test */
-struct QuietScope {
-    Debug silence{nullptr};
-};
+using Range = Utils::IndexRange<unsigned short>;
 
 DualQuaternion transform(const Quaternion& rotation, const Vector3& translation) {
     return dualQuaternionFromRotationTranslation(rotation, translation);
 }
 
 TEST(SceneGraph, BlockLayoutMatchesTheTable) {
-    QuietScope quiet;
+    Debug quiet{nullptr};
     EXPECT_EQ(SceneGraph::dataSize(1, 0, 0), 120u);
     EXPECT_EQ(SceneGraph::dataSize(64, 3, 128), 6972u);
     EXPECT_EQ(SceneGraph{}.data().size(), 120u);
+    /* An even capacity pads the offsets region to an even count */
+    EXPECT_EQ(SceneGraph::dataSize(4, 0, 0) - SceneGraph::dataSize(3, 0, 0), 100u + 4u);
 
-    /* N = 5 objects, M = 2 managers, K = 3 components: offsets are computed here from the
-       table, independently of the implementation */
+    /* N = 5 objects, M = 2 managers, K = 3 components: offsets computed from the table */
     SceneGraph graph{5, 2, 3};
     graph.setComponentManager(0, "mesh", nullptr);
     graph.setComponentManager(1, "light", nullptr);
@@ -50,15 +47,10 @@ TEST(SceneGraph, BlockLayoutMatchesTheTable) {
     ASSERT_EQ(data.size(), types + k);
     ASSERT_EQ(data.size(), SceneGraph::dataSize(5, 2, 3));
 
-    /* Header */
-    EXPECT_EQ(readAt<std::uint16_t>(data, 0), 3);  /* objects */
-    EXPECT_EQ(readAt<std::uint16_t>(data, 2), 2);  /* managers */
-    EXPECT_EQ(readAt<std::uint16_t>(data, 4), 2);  /* free objects */
-    EXPECT_EQ(readAt<std::uint16_t>(data, 6), 2);  /* components */
-    EXPECT_EQ(readAt<std::uint16_t>(data, 8), 1);  /* free components */
-    EXPECT_EQ(readAt<std::uint16_t>(data, 10), 0); /* reserved */
-
-    /* Names, zero-filled */
+    /* Header: objects, managers, free objects, components, free components, reserved */
+    const std::uint16_t header[]{3, 2, 2, 2, 1, 0};
+    for (std::size_t i = 0; i != std::size(header); ++i)
+        EXPECT_EQ(readAt<std::uint16_t>(data, 2 * i), header[i]) << i;
     EXPECT_EQ(std::string(data.data() + names, 12), std::string("mesh\0\0\0\0\0\0\0\0", 12));
     EXPECT_EQ(std::string(data.data() + names + 12), "light");
 
@@ -69,15 +61,12 @@ TEST(SceneGraph, BlockLayoutMatchesTheTable) {
     EXPECT_EQ(readAt<std::uint16_t>(data, records + 8 + 6), 0b01);  /* a has slot 0 */
     EXPECT_EQ(readAt<std::uint16_t>(data, records + 16 + 0), 1);    /* b's parent */
     EXPECT_EQ(readAt<std::uint16_t>(data, records + 16 + 6), 0b10); /* b has slot 1 */
-
-    /* Maps */
     EXPECT_EQ(readAt<std::uint16_t>(data, idToIndex + 2 * 2), 2);
     EXPECT_EQ(readAt<std::uint16_t>(data, indexToId + 2 * 1), 1);
-
-    /* Dirty bits: the object under the root is clean, its child dirty */
+    /* The object under the root is clean, its child dirty */
     EXPECT_EQ(readAt<std::uint32_t>(data, dirty), 0b100u);
 
-    /* Transformations: identity, then b's translation in the dual part (t/2) */
+    /* Identity, then b's translation in the dual part (t/2) */
     EXPECT_EQ(readAt<float>(data, local + 12), 1.0f);
     EXPECT_EQ(readAt<float>(data, local + 32 * 2 + 16), 0.5f);
     EXPECT_EQ(readAt<float>(data, local + 32 * 2 + 20), 1.0f);
@@ -85,8 +74,7 @@ TEST(SceneGraph, BlockLayoutMatchesTheTable) {
     EXPECT_EQ(readAt<float>(data, localScaling + 12 * 2 + 8), 6.0f);
     EXPECT_EQ(readAt<float>(data, absoluteScaling + 12 * 4), 1.0f);
 
-    /* Component ranges by Id: a (Id 1) has [0, 1), b (Id 2) has [1, 2); six entries for
-       N + 1 = 6 */
+    /* Component ranges by Id: a (Id 1) has [0, 1), b (Id 2) has [1, 2); N + 1 entries */
     const std::uint16_t expectedOffsets[]{0, 0, 1, 2, 2, 2};
     for (std::size_t i = 0; i != 6; ++i)
         EXPECT_EQ(readAt<std::uint16_t>(data, offsets + 2 * i), expectedOffsets[i]) << i;
@@ -94,75 +82,48 @@ TEST(SceneGraph, BlockLayoutMatchesTheTable) {
     EXPECT_EQ(readAt<std::uint16_t>(data, components + 2), 7);
     EXPECT_EQ(std::uint8_t(data[types + 0]), 0);
     EXPECT_EQ(std::uint8_t(data[types + 1]), 1);
-
-    /* An even capacity pads the offsets region to an even count */
-    EXPECT_EQ(SceneGraph::dataSize(4, 0, 0) - SceneGraph::dataSize(3, 0, 0), 100u + 4u);
 }
 
+/* What the random model test can't see: growth warnings, queries, the parking of deleted Ids,
+   the single-object update and the matrix form */
 TEST(SceneGraph, HierarchyIdsAndRecycling) {
-    QuietScope quiet;
+    Debug quiet{nullptr};
     std::ostringstream warnings;
     Warning captureWarnings{&warnings};
-
     SceneGraph graph;
     EXPECT_EQ(graph.capacity(), 1u);
     const Id p = graph.addObject(Id(0));
-    EXPECT_EQ(warnings.str(), "SceneGraph::addObject(): on the fly allocation was required\n");
     EXPECT_EQ(graph.unusedCapacity(), 63);
     const Id q = graph.addObject(Id(0));
     const Id r = graph.addObject(p);
-    /* Still one warning */
     EXPECT_EQ(warnings.str(), "SceneGraph::addObject(): on the fly allocation was required\n");
 
     /* Pre-order: root, P, R, Q */
-    EXPECT_EQ(graph.toIndex(p), 1);
-    EXPECT_EQ(graph.toIndex(r), 2);
-    EXPECT_EQ(graph.toIndex(q), 3);
-    EXPECT_EQ(graph.subtree(p), (Utils::IndexRange<unsigned short>{2, 3}));
-    EXPECT_EQ(graph.subtree(q), (Utils::IndexRange<unsigned short>{}));
-    EXPECT_EQ(graph.objectData((unsigned short)0).descendantCount, 3);
-    EXPECT_EQ(graph.parent(r), p);
+    EXPECT_EQ(graph.subtree(p), (Range{2, 3}));
+    EXPECT_EQ(graph.subtree(q), Range{});
     EXPECT_TRUE(graph.isAncestor(Id(0), r));
     EXPECT_FALSE(graph.isAncestor(r, r));
     EXPECT_TRUE(graph.isParent(p, r));
     /* Never handed out, its map entry reads the root's index */
     EXPECT_TRUE(graph.isValid(Id(40)));
 
-    std::vector<Id> deleted;
-    graph.onObjectsDeleted = [&](std::span<const Id> ids) {
-        deleted.assign(ids.begin(), ids.end());
-    };
+    /* Deleted Ids are parked behind the live range, in order, and come back in that order */
     graph.deleteObjects(p);
-    EXPECT_EQ(deleted, (std::vector<Id>{p, r}));
-    EXPECT_EQ(graph.size(), 2);
-    EXPECT_EQ(graph.toIndex(q), 1);
     EXPECT_EQ(graph.toIndex(p), InvalidIndex);
     EXPECT_EQ(graph.toIndex(r), InvalidIndex);
-    EXPECT_FALSE(graph.isValid(p));
     EXPECT_EQ(graph.toId(2), p);
     EXPECT_EQ(graph.toId(3), r);
-    EXPECT_TRUE(graph.pendingDeletion(p));
-
-    /* Freed Ids come back in order, not pending any more */
+    EXPECT_TRUE(graph.pendingDeletion(r));
     EXPECT_EQ(graph.addObject(q), p);
     EXPECT_EQ(graph.addObject(Id(0)), r);
     EXPECT_FALSE(graph.pendingDeletion(p));
-    EXPECT_EQ(graph.addObject(Id(0)), Id(4));
-
-    /* Reparenting to the current parent makes the object its last child */
-    const Id s = graph.addObject(q);
-    graph.reparent(p, q);
-    EXPECT_EQ(graph.toIndex(s), 2);
-    EXPECT_EQ(graph.toIndex(p), 3);
-    EXPECT_EQ(graph.parentIndex(p), graph.toIndex(q));
-
     graph.clearSafe();
     EXPECT_EQ(graph.size(), 1);
     EXPECT_EQ(graph.childCount((unsigned short)0), 0);
 }
 
 TEST(SceneGraph, WorldTransformations) {
-    QuietScope quiet;
+    Debug quiet{nullptr};
     SceneGraph graph{8};
     const Quaternion quarterTurn = rotation(Rad{Deg{90.0f}}, {0.0f, 0.0f, 1.0f});
     graph.localTransformation(Id(0)) = transform(Quaternion{}, {100.0f, 0.0f, 0.0f});
@@ -176,41 +137,27 @@ TEST(SceneGraph, WorldTransformations) {
     graph.localTransformation(grandchild) = transform(Quaternion{}, {0.0f, 1.0f, 0.0f});
     graph.setDirty(Id(0));
 
-    /* The single-object update agrees with the full one */
+    /* The single-object update cleans only its path and agrees with the full one: the root's
+       own transformation is not applied; (0, 1, 0) scaled by (1, 2, 6) is (0, 2, 0), rotated a
+       quarter turn to (−2, 0, 0), plus the child's (1, 0, 0) scaled by 2 and rotated to
+       (0, 2, 0), plus the parent's (0, 0, 5) */
     const Vector3 single = translation(graph.absoluteTransformationSafe(grandchild));
     EXPECT_FALSE(graph.isDirty(grandchild));
     EXPECT_TRUE(graph.isDirty(Id(0)));
+    EXPECT_TRUE(fuzzyEqual(single, Vector3{-2.0f, 2.0f, 5.0f}));
     graph.computeAbsoluteTransformations();
     EXPECT_TRUE(graph.dirty().isClear());
-
-    /* The root's own transformation is not applied to its children */
-    EXPECT_TRUE(
-        fuzzyEqual(graph.absoluteTransformation(parent), graph.localTransformation(parent)));
-    /* Parent scaling 2: the child's translation (1, 0, 0) becomes (2, 0, 0) in the parent
-       frame, rotated a quarter turn to (0, 2, 0), plus the parent's (0, 0, 5) */
-    EXPECT_TRUE(
-        fuzzyEqual(translation(graph.absoluteTransformation(child)), Vector3{0.0f, 2.0f, 5.0f}));
+    EXPECT_TRUE(fuzzyEqual(translation(graph.absoluteTransformation(grandchild)), single));
     EXPECT_TRUE(fuzzyEqual(graph.absoluteScaling(child), Vector3{1.0f, 2.0f, 6.0f}));
-    /* Grandchild: (0, 1, 0) scaled by (1, 2, 6) is (0, 2, 0), rotated to (−2, 0, 0) */
-    const Vector3 expected = Vector3{0.0f, 2.0f, 5.0f} + Vector3{-2.0f, 0.0f, 0.0f};
-    EXPECT_TRUE(fuzzyEqual(translation(graph.absoluteTransformation(grandchild)), expected));
-    EXPECT_TRUE(fuzzyEqual(single, expected));
 
     /* Matrix form: translation × rotation × scaling */
     const Matrix4 matrix = graph.absoluteTransformationAsMatrix(child);
     EXPECT_TRUE(
         fuzzyEqual(transformPoint(matrix, Vector3{1.0f, 0.0f, 0.0f}), Vector3{0.0f, 3.0f, 5.0f}));
-
-    /* A reparented object keeps its local transformation and follows the new parent */
-    graph.reparent(grandchild, Id(0));
-    EXPECT_TRUE(graph.isDirty(grandchild));
-    graph.computeAbsoluteTransformations();
-    EXPECT_TRUE(fuzzyEqual(translation(graph.absoluteTransformation(grandchild)),
-                           Vector3{0.0f, 1.0f, 0.0f}));
 }
 
 TEST(SceneGraph, ComponentRecords) {
-    QuietScope quiet;
+    Debug quiet{nullptr};
     std::ostringstream warnings;
     Warning captureWarnings{&warnings};
     SceneGraph graph{4, 2, 1};
@@ -219,29 +166,21 @@ TEST(SceneGraph, ComponentRecords) {
     graph.addComponent(b, 1, Id(3));
     EXPECT_EQ(warnings.str(), "");
     graph.addComponent(a, 0, Id(5));
-    EXPECT_EQ(warnings.str(), "SceneGraph::addComponent(): on the fly allocation was required\n");
-    EXPECT_EQ(graph.componentsCapacity(), 1 + 64);
     graph.addComponent(a, 1, Id(6));
     graph.addComponent(a, 0, Id(8));
-
-    EXPECT_EQ(graph.componentCount(a), 3);
-    EXPECT_EQ(std::vector<Id>(graph.components(a).begin(), graph.components(a).end()),
-              (std::vector<Id>{Id(5), Id(6), Id(8)}));
+    EXPECT_EQ(warnings.str(), "SceneGraph::addComponent(): on the fly allocation was required\n");
+    EXPECT_EQ(graph.componentsCapacity(), 1 + 64);
     EXPECT_EQ(graph.componentsOfType(a, 0), (std::vector<Id>{Id(5), Id(8)}));
     EXPECT_EQ(graph.componentsOfType(b, 0), std::vector<Id>{});
-    EXPECT_EQ(graph.objectData(a).componentTypeMask, 0b11);
 
     std::vector<std::pair<unsigned short, Id>> deleted;
     graph.onComponentDeleted = [&](unsigned short slot, Id component) {
         deleted.emplace_back(slot, component);
     };
+    /* Detaching reports nothing and keeps the mask bit */
     graph.removeComponent(a, 1, Id(6));
-    EXPECT_EQ(graph.componentsSize(), 3);
     EXPECT_EQ(graph.componentsOfType(a, 1), std::vector<Id>{});
-    /* Detaching keeps the mask bit */
     EXPECT_EQ(graph.objectData(a).componentTypeMask, 0b11);
-    EXPECT_EQ(graph.components(b)[0], Id(3));
-
     /* Deleting an object takes its components with it, last first */
     graph.deleteObjects(a);
     EXPECT_EQ(deleted, (std::vector<std::pair<unsigned short, Id>>{{0, Id(8)}, {0, Id(5)}}));
@@ -250,7 +189,7 @@ TEST(SceneGraph, ComponentRecords) {
 }
 
 TEST(SceneGraph, RoundTripAndValidation) {
-    QuietScope quiet;
+    Debug quiet{nullptr};
     SceneGraph graph{16, 2, 8};
     graph.setComponentManager(1, "collision", nullptr);
     const Id a = graph.addObject(Id(0));
@@ -265,7 +204,6 @@ TEST(SceneGraph, RoundTripAndValidation) {
     ASSERT_EQ(SceneGraph::validate(bytes), std::nullopt);
     SceneGraph copy{std::vector<char>{bytes}};
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), copy.data().begin(), copy.data().end()));
-    EXPECT_EQ(copy.size(), graph.size());
     EXPECT_EQ(copy.componentManagerIndex("collision"), 1);
     EXPECT_EQ(copy.componentsOfType(b, 1), std::vector<Id>{Id(2)});
     EXPECT_EQ(copy.toIndex(b), graph.toIndex(b));
@@ -275,24 +213,29 @@ TEST(SceneGraph, RoundTripAndValidation) {
     /* The freed Id is reused by the copy just as by the original */
     EXPECT_EQ(copy.addObject(Id(0)), graph.addObject(Id(0)));
 
-    /* Every truncation and a few corruptions are reported, never trusted */
+    /* Truncations and corruptions are reported, never trusted */
     for (std::size_t size = 0; size < bytes.size(); size += 7)
         EXPECT_NE(SceneGraph::validate(std::span{bytes}.first(size)), std::nullopt) << size;
-    const auto corrupted = [&](std::size_t offset, std::uint16_t value) {
-        std::vector<char> bad = bytes;
-        std::memcpy(bad.data() + offset, &value, 2);
-        return SceneGraph::validate(bad);
-    };
     const std::size_t records = 12 + 24;
-    EXPECT_NE(corrupted(0, 0), std::nullopt);                /* no root */
-    EXPECT_NE(corrupted(2, 200), std::nullopt);              /* manager count vs size */
-    EXPECT_NE(corrupted(records + 8 * 2, 3), std::nullopt);  /* parent after child */
-    EXPECT_NE(corrupted(records + 4, 9), std::nullopt);      /* root descendants */
-    EXPECT_NE(corrupted(records + 8 * 16, 5), std::nullopt); /* Id → index map */
+    const struct {
+        std::size_t offset;
+        std::uint16_t value;
+    } corruptions[]{
+        {0, 0},                /* no root */
+        {2, 200},              /* manager count vs size */
+        {records + 8 * 2, 3},  /* parent after child */
+        {records + 4, 9},      /* root descendants */
+        {records + 8 * 16, 5}, /* Id → index map */
+    };
+    for (const auto& corruption : corruptions) {
+        std::vector<char> bad = bytes;
+        std::memcpy(bad.data() + corruption.offset, &corruption.value, 2);
+        EXPECT_NE(SceneGraph::validate(bad), std::nullopt) << corruption.offset;
+    }
 }
 
 TEST(SceneGraphDeathTest, Messages) {
-    QuietScope quiet;
+    Debug quiet{nullptr};
     SceneGraph graph{4, 1, 2};
     ZE_EXPECT_ABORT(graph.deleteObjects(Id(0)), "Deleting root is forbidden");
     const Id a = graph.addObject(Id(0));

@@ -17,29 +17,26 @@ namespace {
 using Test::RecordingGroupedManager;
 using Test::RecordingManager;
 
-constexpr unsigned short PlainSlot = 0;
-constexpr unsigned short GroupedSlot = 1;
-constexpr unsigned short GroupCount = 3;
+constexpr unsigned short PlainSlot = 0, GroupedSlot = 1, GroupCount = 3;
 
 struct ModelObject {
     Id parent;
     std::vector<Id> children;
     DualQuaternion local;
     Vector3 scaling{1.0f};
-    /* (manager slot, component) in stored order */
-    std::vector<std::pair<unsigned short, Id>> components;
+    std::vector<std::pair<unsigned short, Id>> components; /* (slot, component), stored order */
     std::uint16_t typeMask{};
 };
 
 struct ModelComponent {
     Id owner;
-    int value;
+    int value; /* unique, so that appended components can be found again */
     bool active;
     unsigned short code;
 };
 
-/* A rigid transformation kept as rotation, translation and scaling, composed the way world
-   transformations are defined: the child's translation is scaled by the parent's scaling */
+/* A world placement composed as defined: the child's translation is scaled by the parent's
+   scaling */
 struct Placement {
     Quaternion rotation;
     Vector3 translation;
@@ -58,10 +55,8 @@ public:
             reportedDeletions.insert(ids.begin(), ids.end());
         };
         graph.onComponentDeleted = [this](unsigned short, Id) {
-            if (deleteOnCallback != Id(0)) {
-                const Id ancestor = std::exchange(deleteOnCallback, Id(0));
-                graph.deleteObjects(ancestor);
-            }
+            if (deleteOnCallback != Id(0))
+                graph.deleteObjects(std::exchange(deleteOnCallback, Id(0)));
         };
     }
 
@@ -85,6 +80,11 @@ public:
         std::advance(it, includeRoot ? pick(objects.size()) : 1 + pick(objects.size() - 1));
         return it->first;
     }
+    std::pair<unsigned short, Id> randomComponent() {
+        auto it = components.begin();
+        std::advance(it, pick(components.size()));
+        return it->first;
+    }
 
     ComponentManager& manager(unsigned short slot) {
         return slot == PlainSlot ? static_cast<ComponentManager&>(plain) : grouped;
@@ -93,32 +93,36 @@ public:
         return slot == PlainSlot ? plain.value(id) : grouped.value(id);
     }
 
-    void preOrder(Id id, std::vector<Id>& out) const {
-        out.push_back(id);
+    /* Pre-order, with the subtree size of each object */
+    std::size_t walk(Id id, std::vector<Id>& order, std::map<Id, std::size_t>& sizes) const {
+        order.push_back(id);
+        std::size_t size = 1;
         for (Id child : objects.at(id).children)
-            preOrder(child, out);
+            size += walk(child, order, sizes);
+        return sizes[id] = size;
     }
     std::vector<Id> subtreeOf(Id id) const {
-        std::vector<Id> out;
-        preOrder(id, out);
-        return out;
+        std::vector<Id> order;
+        std::map<Id, std::size_t> sizes;
+        walk(id, order, sizes);
+        return order;
     }
 
     void addModelObject(Id id, Id parent) {
         ASSERT_EQ(objects.count(id), 0u) << "Id handed out twice";
-        objects[id] = ModelObject{};
         objects[id].parent = parent;
         objects[parent].children.push_back(id);
     }
+    void addModelComponent(unsigned short slot, Id id, const ModelComponent& component) {
+        components[{slot, id}] = component;
+        objects[component.owner].components.emplace_back(slot, id);
+        objects[component.owner].typeMask |= std::uint16_t(1u << slot);
+    }
 
-    void removeModelSubtree(Id id) {
-        for (Id member : subtreeOf(id)) {
-            for (auto [slot, component] : objects[member].components)
-                components.erase({slot, component});
-            objects.erase(member);
-        }
-        for (auto& [other, object] : objects)
-            std::erase(object.children, id);
+    DualQuaternion randomTransformation() {
+        const Vector3 axis = glm::normalize(Vector3{unit(), unit(), unit() + 2.0f});
+        return dualQuaternionFromRotationTranslation(rotation(Rad{unit() * 3.0f}, axis),
+                                                     Vector3{unit(), unit(), unit()} * 4.0f);
     }
 
     /* Operations */
@@ -133,7 +137,7 @@ public:
         addModelObject(id, parent);
     }
 
-    /* Appends under an object of the last object's ancestor path, which keeps pre-order */
+    /* Adds under an object of the last object's ancestor path, which keeps pre-order */
     void addObjectsInPreOrder() {
         const std::size_t count = 1 + pick(6);
         graph.ensureAdditionalCapacityOf((unsigned short)count, 0, 16);
@@ -152,9 +156,8 @@ public:
     void reparent() {
         if (objects.size() < 3)
             return;
-        const Id object = randomObject(false);
+        const Id object = randomObject(false), newParent = randomObject(true);
         const std::vector<Id> moved = subtreeOf(object);
-        Id newParent = randomObject(true);
         if (std::find(moved.begin(), moved.end(), newParent) != moved.end())
             return;
         graph.reparent(object, newParent);
@@ -166,37 +169,39 @@ public:
     void deleteObjects() {
         if (objects.size() < 2)
             return;
-        Id object = randomObject(false);
+        const Id object = randomObject(false), parent = objects[object].parent;
         Id deleted = object;
         /* Sometimes a component callback deletes the parent while the object goes away */
-        const Id parent = objects[object].parent;
-        if (parent != Id(0) && !objects[object].components.empty() && pick(2) == 0) {
-            deleteOnCallback = parent;
-            deleted = parent;
-        }
+        if (parent != Id(0) && !objects[object].components.empty() && pick(2) == 0)
+            deleteOnCallback = deleted = parent;
         const std::vector<Id> expected = subtreeOf(deleted);
+        const Id survivingParent = objects[deleted].parent;
         reportedDeletions.clear();
         graph.deleteObjects(object);
         EXPECT_EQ(deleteOnCallback, Id(0));
         EXPECT_EQ(reportedDeletions, std::set<Id>(expected.begin(), expected.end()));
-        removeModelSubtree(deleted);
+        for (Id member : expected) {
+            for (auto [slot, component] : objects[member].components)
+                components.erase({slot, component});
+            objects.erase(member);
+        }
+        std::erase(objects[survivingParent].children, deleted);
     }
 
     void cloneObject() {
         if (objects.size() < 2)
             return;
-        const Id source = randomObject(false);
-        const Id newParent = randomObject(true);
+        const Id source = randomObject(false), newParent = randomObject(true);
         const std::vector<Id> members = subtreeOf(source);
         const std::vector<Id> clones = graph.cloneObject(source, newParent);
         ASSERT_EQ(clones.size(), members.size());
         std::map<Id, Id> cloneOf;
         for (std::size_t i = 0; i != members.size(); ++i) {
-            const Id parent = i == 0 ? newParent : cloneOf.at(objects.at(members[i]).parent);
-            addModelObject(clones[i], parent);
+            const ModelObject& original = objects.at(members[i]);
+            addModelObject(clones[i], i == 0 ? newParent : cloneOf.at(original.parent));
             cloneOf[members[i]] = clones[i];
-            objects[clones[i]].local = objects.at(members[i]).local;
-            objects[clones[i]].scaling = objects.at(members[i]).scaling;
+            objects[clones[i]].local = original.local;
+            objects[clones[i]].scaling = original.scaling;
         }
     }
 
@@ -204,28 +209,8 @@ public:
         const unsigned short slot = (unsigned short)pick(2);
         const Id object = randomObject(true);
         const Id id = manager(slot).addComponent(object);
-        const int data = nextValue();
-        value(slot, id) = data;
-        components[{slot, id}] = {object, data, false, 0};
-        objects[object].components.emplace_back(slot, id);
-        objects[object].typeMask |= std::uint16_t(1u << slot);
-    }
-
-    /* Component values are unique, so they identify appended components */
-    int nextValue() { return ++valueCounter; }
-    Id idWithValue(unsigned short slot, int data) {
-        ComponentManager& owner = manager(slot);
-        for (unsigned short i = 0; i != owner.size(); ++i)
-            if (value(slot, owner.toId(i)) == data)
-                return owner.toId(i);
-        ADD_FAILURE() << "no component with value " << data;
-        return Id(0);
-    }
-
-    std::pair<unsigned short, Id> randomComponent() {
-        auto it = components.begin();
-        std::advance(it, pick(components.size()));
-        return it->first;
+        value(slot, id) = ++valueCounter;
+        addModelComponent(slot, id, {object, valueCounter, false, 0});
     }
 
     void deleteComponent() {
@@ -255,16 +240,9 @@ public:
         if (ids.empty())
             return;
         const Id id = ids[pick(ids.size())];
-        const unsigned short group = (unsigned short)pick(GroupCount),
-                             subgroup = (unsigned short)pick(2);
-        grouped.setGroup(id, group, subgroup);
-        components[{GroupedSlot, id}].code = group * 2 + subgroup;
-    }
-
-    DualQuaternion randomTransformation() {
-        const Vector3 axis = glm::normalize(Vector3{unit(), unit(), unit() + 2.0f});
-        return dualQuaternionFromRotationTranslation(rotation(Rad{unit() * 3.0f}, axis),
-                                                     Vector3{unit(), unit(), unit()} * 4.0f);
+        const unsigned short code = (unsigned short)pick(GroupCount * 2);
+        grouped.setGroup(id, code / 2, code % 2);
+        components[{GroupedSlot, id}].code = code;
     }
 
     void toggleSceneActivation() {
@@ -279,11 +257,9 @@ public:
             return;
         const Id id = randomObject(false);
         ModelObject& object = objects[id];
-        object.local = randomTransformation();
-        object.scaling =
+        graph.localTransformation(id) = object.local = randomTransformation();
+        graph.localScaling(id) = object.scaling =
             pick(3) == 0 ? Vector3{1.0f} + 0.5f * Vector3{unit(), unit(), unit()} : Vector3{1.0f};
-        graph.localTransformation(id) = object.local;
-        graph.localScaling(id) = object.scaling;
         graph.setDirty(id);
     }
 
@@ -306,7 +282,7 @@ public:
             ComponentManager& otherManager =
                 isGrouped ? static_cast<ComponentManager&>(otherGrouped) : otherPlain;
             const Id id = otherManager.addComponent(owner);
-            ModelComponent component{owner, nextValue(), pick(2) == 0, 0};
+            ModelComponent component{owner, ++valueCounter, pick(2) == 0, 0};
             (isGrouped ? otherGrouped.value(id) : otherPlain.value(id)) = component.value;
             if (isGrouped) {
                 component.code = (unsigned short)pick(GroupCount * 2);
@@ -323,33 +299,29 @@ public:
 
         for (unsigned short k = 0; k != other.size(); ++k) {
             const Id id = graph.toId(first + k);
-            const Id parent = k == 0 ? Id(0) : graph.toId(first + other.parentIndex(k));
-            addModelObject(id, parent);
+            addModelObject(id, k == 0 ? Id(0) : graph.toId(first + other.parentIndex(k)));
             objects[id].local = other.localTransformation(k);
             const std::span<const Id> ids = other.components(other.toId(k));
             const std::span<const std::uint8_t> types = other.componentTypes(other.toId(k));
             for (std::size_t c = 0; c != ids.size(); ++c) {
                 const unsigned short slot = types[c] == 0 ? GroupedSlot : PlainSlot;
-                const Id mapped = idWithValue(slot, otherComponents.at({slot, ids[c]}).value);
                 ModelComponent component = otherComponents.at({slot, ids[c]});
                 component.owner = id;
-                components[{slot, mapped}] = component;
-                objects[id].components.emplace_back(slot, mapped);
-                objects[id].typeMask |= std::uint16_t(1u << slot);
+                addModelComponent(slot, idWithValue(slot, component.value), component);
             }
         }
     }
 
-    /* Checks */
-
-    /* Pre-order, with the subtree size of each object */
-    std::size_t walk(Id id, std::vector<Id>& order, std::map<Id, std::size_t>& sizes) const {
-        order.push_back(id);
-        std::size_t size = 1;
-        for (Id child : objects.at(id).children)
-            size += walk(child, order, sizes);
-        return sizes[id] = size;
+    Id idWithValue(unsigned short slot, int data) {
+        ComponentManager& owner = manager(slot);
+        for (unsigned short i = 0; i != owner.size(); ++i)
+            if (value(slot, owner.toId(i)) == data)
+                return owner.toId(i);
+        ADD_FAILURE() << "no component with value " << data;
+        return Id(0);
     }
+
+    /* Checks */
 
     void check() {
         std::vector<Id> order;
@@ -367,7 +339,6 @@ public:
             ASSERT_EQ(graph.objectData(i).descendantCount, subtreeSizes[id] - 1);
             ASSERT_EQ(graph.objectData(i).componentTypeMask, object.typeMask);
             ASSERT_FALSE(graph.pendingDeletion(id));
-
             std::vector<std::pair<unsigned short, Id>> stored;
             for (std::size_t c = 0; c != graph.componentCount(id); ++c)
                 stored.emplace_back(graph.componentTypes(id)[c], graph.components(id)[c]);
@@ -376,6 +347,7 @@ public:
         ASSERT_EQ(graph.componentsSize(), components.size());
 
         std::size_t activeCount[2]{};
+        std::vector<unsigned> activePerCode(GroupCount * 2);
         for (const auto& [key, component] : components) {
             const auto [slot, id] = key;
             ComponentManager& owner = manager(slot);
@@ -384,23 +356,30 @@ public:
             ASSERT_EQ(value(slot, id), component.value);
             ASSERT_EQ(owner.isActive(id), component.active);
             activeCount[slot] += component.active;
-            if (slot == GroupedSlot) {
-                ASSERT_EQ(grouped.group(id), component.code / 2);
-                ASSERT_EQ(grouped.subgroup(id), component.code % 2);
-                if (component.active) {
-                    const unsigned short index = grouped.toIndex(id);
-                    ASSERT_GE(index, grouped.groupStart(component.code / 2, component.code % 2));
-                    ASSERT_LT(index, grouped.groupEnd(component.code / 2, component.code % 2));
-                    ASSERT_TRUE(grouped.groupRange(component.code / 2).contains(index));
-                }
+            if (slot != GroupedSlot)
+                continue;
+            const unsigned short group = component.code / 2, subgroup = component.code % 2;
+            ASSERT_EQ(grouped.group(id), group);
+            ASSERT_EQ(grouped.subgroup(id), subgroup);
+            if (component.active) {
+                ++activePerCode[component.code];
+                const unsigned short index = grouped.toIndex(id);
+                ASSERT_GE(index, grouped.groupStart(group, subgroup));
+                ASSERT_LT(index, grouped.groupEnd(group, subgroup));
+                ASSERT_TRUE(grouped.groupRange(group).contains(index));
             }
         }
         ASSERT_EQ(plain.size() + grouped.size(), components.size());
         ASSERT_EQ(plain.activeCount(), activeCount[PlainSlot]);
         ASSERT_EQ(grouped.activeCount(), activeCount[GroupedSlot]);
-        /* The group offsets exist once the manager has allocated */
+        /* The group offsets, once the manager has allocated, are the running sums */
         if (grouped.capacity()) {
-            ASSERT_EQ(grouped.groupEnd(GroupCount - 1, 1), grouped.activeCount());
+            unsigned start = 0;
+            for (unsigned code = 0; code != GroupCount * 2; ++code) {
+                ASSERT_EQ(grouped.groupStart(code / 2, code % 2), start) << code;
+                start += activePerCode[code];
+            }
+            ASSERT_EQ(grouped.groupEnd(GroupCount - 1, 1), start);
         }
     }
 
@@ -435,60 +414,36 @@ public:
 TEST(SceneModel, RandomOperationsAgreeWithReferenceModel) {
     Debug quiet{nullptr};
     Warning quietWarnings{nullptr};
+    /* Weighted by repetition; everything past the table deletes, which keeps the scene within
+       a few hundred objects as it grows */
+    using Operation = void (SceneModel::*)();
+    constexpr Operation Operations[]{&SceneModel::addObject,
+                                     &SceneModel::addObject,
+                                     &SceneModel::addObjectsInPreOrder,
+                                     &SceneModel::reparent,
+                                     &SceneModel::cloneObject,
+                                     &SceneModel::append,
+                                     &SceneModel::addComponent,
+                                     &SceneModel::addComponent,
+                                     &SceneModel::deleteComponent,
+                                     &SceneModel::toggleActive,
+                                     &SceneModel::setGroup,
+                                     &SceneModel::moveObject,
+                                     &SceneModel::toggleSceneActivation};
     SceneModel model{1234};
-    std::size_t steps = 0, maxObjects = 0;
-    while (steps != 20000) {
-        /* Keep the scene within a few hundred objects: delete more as it grows */
+    std::size_t maxObjects = 0;
+    for (std::size_t step = 1; step <= 20000; ++step) {
         const std::size_t operation = model.pick(model.objects.size() > 200 ? 28 : 14);
-        switch (operation) {
-        case 0:
-        case 1:
-            model.addObject();
-            break;
-        case 2:
-            model.addObjectsInPreOrder();
-            break;
-        case 3:
-            model.reparent();
-            break;
-        case 4:
-            model.cloneObject();
-            break;
-        case 5:
-            model.append();
-            break;
-        case 6:
-        case 7:
-            model.addComponent();
-            break;
-        case 8:
-            model.deleteComponent();
-            break;
-        case 9:
-            model.toggleActive();
-            break;
-        case 10:
-            model.setGroup();
-            break;
-        case 11:
-            model.moveObject();
-            break;
-        case 12:
-            model.toggleSceneActivation();
-            break;
-        default:
-            model.deleteObjects();
-            break;
-        }
-        ++steps;
+        (model.*(operation < std::size(Operations) ? Operations[operation]
+                                                   : &SceneModel::deleteObjects))();
         model.check();
         maxObjects = std::max(maxObjects, model.objects.size());
         if (testing::Test::HasFatalFailure())
-            FAIL() << "after step " << steps << ", operation " << operation;
-        if (steps % 10 == 0) {
+            FAIL() << "after step " << step << ", operation " << operation;
+        if (step % 10 == 0) {
             model.checkWorldTransformations();
             if (testing::Test::HasFatalFailure())
-                FAIL() << "world transformations after step " << steps;
+                FAIL() << "world transformations after step " << step;
         }
     }
     std::printf("largest scene: %zu objects, capacity %u\n", maxObjects, model.graph.capacity());

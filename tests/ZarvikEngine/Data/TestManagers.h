@@ -17,7 +17,7 @@
 
 namespace ZarvikEngine::Data::Test {
 
-/* A little-endian field of a data block, for checking layouts byte by byte */
+/* A little-endian field of a data block */
 template<class T>
 T readAt(std::span<const char> block, std::size_t offset) {
     T value;
@@ -33,14 +33,12 @@ inline std::string assertionPattern(std::string_view expression, std::string_vie
     return pattern + "[0-9]+\n";
 }
 
-/* A manager keeping one int per component, so that tests can check that copy, swap, move and
-   append carry the data along, and recording the hooks it receives as lines such as
-   "postActivate Id(3)" (activation hooks name the component by Id, storage hooks by index).
-   Activation hooks can run a callback afterwards, to drive reentrant cases. */
+/* A manager keeping one int per component, so that copy, swap, move and append can be seen
+   carrying data, and recording its hooks as lines such as "postActivate Id(3)" (activation
+   hooks name the component by Id, storage hooks by index). The callbacks drive reentrancy. */
 template<class Base>
 class Recording : public Base {
 public:
-    /* Further arguments go to the base after its extra header size */
     template<class... Args>
     explicit Recording(std::string name, ComponentManagerFlags flags, Args... args)
         : Base{0, args...}, _name{std::move(name)}, _flags{flags} {}
@@ -62,18 +60,11 @@ public:
     }
 
     int& value(Id id) { return _values[this->toIndex(id)]; }
-    std::span<const int> values() const { return _values; }
-
-    /* The calls so far, forgetting them */
     std::vector<std::string> takeCalls() { return std::exchange(calls, {}); }
-
-    /* Exposed so that tests can move components in bulk as the scene graph does */
     using Base::moveToActive;
 
     std::vector<std::string> calls;
-    std::function<void(Id)> onPostActivate;
-    std::function<void(Id)> onPostDeactivate;
-    std::function<void(Id)> onUpdate;
+    std::function<void(Id)> onPostActivate, onPostDeactivate, onUpdate;
 
 protected:
     void doInit() override {

@@ -11,10 +11,10 @@ namespace {
 
 using Test::samplePose;
 using Test::sampleTrack;
-using Test::TrackSample;
 
 constexpr float Infinity = std::numeric_limits<float>::infinity();
 constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float S = 0.70710678f;
 
 /* Two tracks, the second with rotation keys at the given times */
 RawAnimation rotationsAt(std::initializer_list<float> times, float duration = 1.0f) {
@@ -27,11 +27,6 @@ RawAnimation rotationsAt(std::initializer_list<float> times, float duration = 1.
 }
 
 TEST(SkeletalAnimationBuilder, BuildsOnlyValidAnimations) {
-    struct Case {
-        const char* name;
-        RawAnimation raw;
-        bool valid;
-    };
     RawAnimation maxTracks, tooManyTracks, separateLists, badValues;
     maxTracks.tracks.resize(1024);
     tooManyTracks.tracks.resize(1025);
@@ -44,7 +39,11 @@ TEST(SkeletalAnimationBuilder, BuildsOnlyValidAnimations) {
     badValues.tracks[0].rotations = {{0.0f, quaternionFromXyzw(0, 0, 0, 0)}};
     badValues.tracks[0].scales = {{0.0f, Vector3{-Infinity}}};
 
-    Case cases[]{
+    const struct {
+        const char* name;
+        RawAnimation raw;
+        bool valid;
+    } cases[]{
         {"default", RawAnimation{}, true},
         {"ends included", rotationsAt({-0.0f, 0.5f, 1.0f}), true},
         {"zero duration", rotationsAt({}, 0.0f), false},
@@ -62,7 +61,7 @@ TEST(SkeletalAnimationBuilder, BuildsOnlyValidAnimations) {
         {"NaN time", rotationsAt({NaN}), false},
         {"NaN between", rotationsAt({0.2f, NaN, 0.8f}), false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(c.raw.validate(), c.valid);
         EXPECT_EQ(AnimationBuilder{}(c.raw) != nullptr, c.valid);
@@ -84,24 +83,18 @@ TEST(SkeletalAnimationBuilder, KeepsDurationNameAndTrackCountAndMoves) {
     raw.tracks.resize(5);
     raw.tracks[4].translations = {{1.0f, {1.0f, 2.0f, 3.0f}}};
     RuntimeAnimation clip = std::move(*AnimationBuilder{}(raw));
-    RuntimeAnimation moved{std::move(clip)};
-    RuntimeAnimation assigned;
+    RuntimeAnimation moved{std::move(clip)}, assigned;
     assigned = std::move(moved);
     EXPECT_EQ(assigned.duration(), 2.5f);
     EXPECT_EQ(assigned.name(), "walk");
     EXPECT_EQ(assigned.trackCount(), 5u);
     EXPECT_EQ(assigned.soaTrackCount(), 2u);
     EXPECT_EQ(sampleTrack(assigned, 4, 0.0f).translation, Vector3(1.0f, 2.0f, 3.0f));
-
     /* A moved-from animation is like a default-constructed one */
-    const RuntimeAnimation empty;
-    const RuntimeAnimation& movedFrom = clip;
-    for (const RuntimeAnimation* animation : {&empty, &movedFrom}) {
-        EXPECT_EQ(animation->duration(), 0.0f);
-        EXPECT_EQ(animation->trackCount(), 0u);
-        EXPECT_EQ(animation->soaTrackCount(), 0u);
-        EXPECT_EQ(animation->name(), "");
-    }
+    EXPECT_EQ(clip.duration(), 0.0f);
+    EXPECT_EQ(clip.trackCount(), 0u);
+    EXPECT_EQ(clip.soaTrackCount(), 0u);
+    EXPECT_EQ(clip.name(), "");
 }
 
 TEST(SkeletalAnimationBuilder, StoresTranslationsAndScalesAsHalfFloats) {
@@ -120,27 +113,23 @@ TEST(SkeletalAnimationBuilder, StoresTranslationsAndScalesAsHalfFloats) {
                                               {1.0f, {65520.0f, 0.0f, 0.0f}}};
     const auto clip = AnimationBuilder{}(raw);
 
-    for (std::size_t i = 0; i != std::size(values); ++i) {
-        SCOPED_TRACE(values[i]);
-        for (float ratio : {0.0f, 0.5f, 1.0f}) {
-            const TrackSample sample = sampleTrack(*clip, i, ratio);
-            EXPECT_EQ(sample.translation, Vector3(expected[i], 0.0f, -expected[i]));
-            EXPECT_EQ(sample.scale, Vector3(1.0f, expected[i], 1.0f));
+    for (float ratio : {0.0f, 0.5f, 1.0f}) {
+        const std::vector<SoaTransform> pose = samplePose(*clip, ratio);
+        for (std::size_t i = 0; i != std::size(values); ++i) {
+            SCOPED_TRACE(values[i]);
+            EXPECT_EQ(pose[i / 4].translation.get(i % 4), Vector3(expected[i], 0.0f, -expected[i]));
+            EXPECT_EQ(pose[i / 4].scale.get(i % 4), Vector3(1.0f, expected[i], 1.0f));
         }
+        /* Overflow becomes infinity, which interpolates to NaN at every ratio */
+        EXPECT_TRUE(std::isnan(pose[2].translation.x[2]));
     }
-    /* Overflow becomes infinity, which interpolates to NaN at every ratio */
-    for (float ratio : {0.0f, 0.5f, 1.0f})
-        EXPECT_TRUE(std::isnan(sampleTrack(*clip, std::size(values), ratio).translation.x));
 }
 
 TEST(SkeletalAnimationBuilder, NormalizesAndQuantizesRotations) {
-    constexpr float S = 0.70710678f;
-    struct Case {
-        Quaternion key;
-        Quaternion expected;
-    };
-    /* Exact: identity, unit axes, a zero quaternion, non-unit keys; w is made ≥ 0 */
-    const Case exact[]{
+    /* Exact: identity, a zero quaternion, non-unit keys; w is made ≥ 0 */
+    const struct {
+        Quaternion key, expected;
+    } exact[]{
         {quaternionFromXyzw(0, 0, 0, 1), quaternionFromXyzw(0, 0, 0, 1)},
         {quaternionFromXyzw(0, 0, 0, -1), quaternionFromXyzw(0, 0, 0, 1)},
         {quaternionFromXyzw(0, 0, 0, 0), quaternionFromXyzw(0, 0, 0, 1)},
@@ -148,9 +137,8 @@ TEST(SkeletalAnimationBuilder, NormalizesAndQuantizesRotations) {
         {quaternionFromXyzw(0, -3, 0, 0), quaternionFromXyzw(0, -1, 0, 0)},
     };
     RawAnimation raw;
-    for (const Case& c : exact)
+    for (const auto& c : exact)
         raw.tracks.emplace_back().rotations = {{0.4f, c.key}};
-
     /* Random rotations: within the documented precision */
     std::mt19937 random{5};
     std::normal_distribution<float> normal;
@@ -160,8 +148,7 @@ TEST(SkeletalAnimationBuilder, NormalizesAndQuantizesRotations) {
             quaternionFromXyzw(normal(random), normal(random), normal(random), normal(random)));
         raw.tracks.emplace_back().rotations = {{0.4f, randomKeys.back()}};
     }
-    const auto clip = AnimationBuilder{}(raw);
-    const std::vector<SoaTransform> pose = samplePose(*clip, 0.5f);
+    const std::vector<SoaTransform> pose = samplePose(*AnimationBuilder{}(raw), 0.5f);
 
     for (std::size_t i = 0; i != std::size(exact); ++i)
         EXPECT_EQ(pose[i / 4].rotation.get(i % 4), exact[i].expected) << i;

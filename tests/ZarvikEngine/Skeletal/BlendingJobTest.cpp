@@ -12,6 +12,7 @@
 namespace ZarvikEngine::Skeletal {
 namespace {
 
+using Test::isIdentity;
 using Test::sameBits;
 
 constexpr float S = 0.70710678f;
@@ -36,15 +37,7 @@ struct Blend {
     SoaTransform rest = uniform({100.0f, 0, 0}, {});
     SoaTransform output;
 
-    bool run() {
-        BlendingJob job;
-        job.threshold = threshold;
-        job.layers = layers;
-        job.additiveLayers = additive;
-        job.restPose = {&rest, 1};
-        job.output = {&output, 1};
-        return job.run();
-    }
+    bool run() { return BlendingJob{threshold, layers, additive, {&rest, 1}, {&output, 1}}.run(); }
 };
 
 void expectRotation(const Quaternion& actual, const Quaternion& expected) {
@@ -63,12 +56,8 @@ TEST(SkeletalBlendingJob, ValidatesAndLeavesOutputUntouched) {
     const auto run = [&](float threshold, std::span<const BlendingLayer> layers,
                          std::span<const BlendingLayer> additive, std::size_t restSize,
                          std::size_t outputSize) {
-        BlendingJob job;
-        job.threshold = threshold;
-        job.layers = layers;
-        job.additiveLayers = additive;
-        job.restPose = std::span{two}.first(restSize);
-        job.output = std::span{output}.first(outputSize);
+        const BlendingJob job{threshold, layers, additive, std::span{two}.first(restSize),
+                              std::span{output}.first(outputSize)};
         EXPECT_EQ(job.validate(), job.run());
         return job.run();
     };
@@ -133,24 +122,21 @@ TEST(SkeletalBlendingJob, WeighsLayersAgainstTheThresholdAndRestPose) {
     nan.layers = {{NaN, {&a, 1}, {}}};
     ASSERT_TRUE(nan.run());
     EXPECT_TRUE(std::isnan(nan.output.translation.x[0]));
-}
 
-TEST(SkeletalBlendingJob, FixesRotationSignsAgainstTheRunningSum) {
+    /* Rotation signs are fixed against the running sum; the first layer's sign wins */
     const SoaTransform identity, negated = uniform({}, quaternionFromXyzw(0, 0, 0, -1));
     const SoaTransform c = uniform({}, quaternionFromXyzw(0, 0.9961947f, 0, 0.0871557f)),
                        d = uniform({}, quaternionFromXyzw(0, S, 0, -S));
-    Blend blend;
-    blend.layers = {{0.1f, {&identity, 1}, {}}, {1.0f, {&c, 1}, {}}, {1.0f, {&d, 1}, {}}};
-    ASSERT_TRUE(blend.run());
-    expectRotation(blend.output.rotation.get(0), quaternionFromXyzw(0, 0.9564304f, 0, -0.2919607f));
-
-    /* The first layer's sign wins */
-    blend.layers = {{1.0f, {&identity, 1}, {}}, {1.0f, {&negated, 1}, {}}};
-    ASSERT_TRUE(blend.run());
-    EXPECT_EQ(blend.output.rotation.get(1), Quaternion{});
-    blend.layers = {{1.0f, {&negated, 1}, {}}, {1.0f, {&identity, 1}, {}}};
-    ASSERT_TRUE(blend.run());
-    EXPECT_EQ(blend.output.rotation.get(1), quaternionFromXyzw(0, 0, 0, -1));
+    Blend signs;
+    signs.layers = {{0.1f, {&identity, 1}, {}}, {1.0f, {&c, 1}, {}}, {1.0f, {&d, 1}, {}}};
+    ASSERT_TRUE(signs.run());
+    expectRotation(signs.output.rotation.get(0), quaternionFromXyzw(0, 0.9564304f, 0, -0.2919607f));
+    signs.layers = {{1.0f, {&identity, 1}, {}}, {1.0f, {&negated, 1}, {}}};
+    ASSERT_TRUE(signs.run());
+    EXPECT_EQ(signs.output.rotation.get(1), Quaternion{});
+    signs.layers = {{1.0f, {&negated, 1}, {}}, {1.0f, {&identity, 1}, {}}};
+    ASSERT_TRUE(signs.run());
+    EXPECT_EQ(signs.output.rotation.get(1), quaternionFromXyzw(0, 0, 0, -1));
 }
 
 TEST(SkeletalBlendingJob, WeighsTracksAndAdditiveLayers) {
@@ -219,19 +205,13 @@ TEST(SkeletalBlendingJob, BlendsPosesOfAnySize) {
     std::vector<Vector4> weights(Elements);
     for (std::size_t i = 0; i != Elements; ++i)
         for (std::size_t lane = 0; lane != 4; ++lane) {
-            first[i].translation.set(lane, Vector3{unit(random), unit(random), unit(random)});
-            second[i].translation.set(lane, Vector3{unit(random), unit(random), unit(random)});
-            rest[i].translation.set(lane, Vector3{unit(random), unit(random), unit(random)});
+            for (std::vector<SoaTransform>* pose : {&first, &second, &rest})
+                (*pose)[i].translation.set(lane, {unit(random), unit(random), unit(random)});
             weights[i][int(lane)] = unit(random);
         }
     std::vector<SoaTransform> output(Elements + 1);
     const BlendingLayer layers[]{{0.3f, first, weights}, {0.2f, second, {}}};
-    BlendingJob job;
-    job.threshold = 0.4f;
-    job.layers = layers;
-    job.restPose = rest;
-    job.output = output;
-    ASSERT_TRUE(job.run());
+    ASSERT_TRUE((BlendingJob{0.4f, layers, {}, rest, output}.run()));
     for (std::size_t track = 0; track != 4 * Elements; ++track) {
         const std::size_t i = track / 4, lane = track % 4;
         const float w1 = 0.3f * std::max(weights[i][int(lane)], 0.0f), w2 = 0.2f;
@@ -250,11 +230,8 @@ TEST(SkeletalBlendingJob, BlendsPosesOfAnySize) {
 
 TEST(SkeletalSoaTransform, IsIdentityByDefaultAndAddressesLanes) {
     SoaTransform transform;
-    for (std::size_t lane = 0; lane != 4; ++lane) {
-        EXPECT_EQ(transform.translation.get(lane), Vector3{0.0f});
-        EXPECT_EQ(transform.rotation.get(lane), Quaternion{});
-        EXPECT_EQ(transform.scale.get(lane), Vector3{1.0f});
-    }
+    for (std::size_t lane = 0; lane != 4; ++lane)
+        EXPECT_TRUE(isIdentity(transform, lane));
     transform.rotation.set(2, quaternionFromXyzw(1, 2, 3, 4));
     EXPECT_EQ(transform.rotation.x[2], 1.0f);
     EXPECT_EQ(transform.rotation.w[2], 4.0f);

@@ -17,13 +17,6 @@ using Test::samplePose;
 
 constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
 
-/* A pose no job would write, to see what was touched */
-std::vector<SoaTransform> marked(std::size_t size) {
-    SoaTransform mark;
-    mark.translation.set(0, Vector3{42.0f});
-    return std::vector<SoaTransform>(size, mark);
-}
-
 /* Random tracks with 0 to maxKeys keys per list, at distinct times on a grid of 1/(2 maxKeys)
    of the duration, away from both ends */
 RawAnimation randomAnimation(std::mt19937& random, std::size_t trackCount, int maxKeys) {
@@ -68,9 +61,8 @@ Value interpolate(const std::vector<Key>& keys, float time, Value identity,
         return keys.back().value;
     const auto next =
         std::find_if(keys.begin(), keys.end(), [&](const Key& key) { return key.time > time; });
-    const auto previous = next - 1;
-    return interpolate(previous->value, next->value,
-                       (time - previous->time) / (next->time - previous->time));
+    return interpolate((next - 1)->value, next->value,
+                       (time - (next - 1)->time) / (next->time - (next - 1)->time));
 }
 
 TEST(SkeletalSamplingJob, ValidatesAndWritesOnlyWhatItMay) {
@@ -79,22 +71,17 @@ TEST(SkeletalSamplingJob, ValidatesAndWritesOnlyWhatItMay) {
     raw.tracks[1].translations = {{0.5f, {1.0f, 2.0f, 3.0f}}};
     const auto clip = AnimationBuilder{}(raw);
     const auto noTracks = AnimationBuilder{}(RawAnimation{});
-
-    EXPECT_EQ(SamplingContext{}.maxTracks(), 0u);
-    SamplingContext context{5};
+    SamplingContext context{5}, small{4}, none;
     EXPECT_EQ(context.maxTracks(), 8u);
-    EXPECT_EQ(context.maxSoaTracks(), 2u);
-    SamplingContext small{4}, none;
 
-    std::vector<SoaTransform> output = marked(3);
+    /* Marked where no job would write, to see what was touched */
+    SoaTransform mark;
+    mark.translation.set(0, Vector3{42.0f});
+    std::vector<SoaTransform> output(3, mark);
     const std::vector<SoaTransform> untouched = output;
     const auto run = [&](const RuntimeAnimation* animation, SamplingContext* context,
                          std::span<SoaTransform> out) {
-        SamplingJob job;
-        job.ratio = 0.7f;
-        job.animation = animation;
-        job.context = context;
-        job.output = out;
+        const SamplingJob job{0.7f, animation, context, out};
         EXPECT_EQ(job.validate(), job.run());
         return job.run();
     };
@@ -114,7 +101,7 @@ TEST(SkeletalSamplingJob, ValidatesAndWritesOnlyWhatItMay) {
     EXPECT_TRUE(sameBits(std::span{output}.subspan(1), std::span{untouched}.subspan(1)));
     EXPECT_TRUE(run(clip.get(), &context, output));
     EXPECT_TRUE(sameBits(std::span{output}.subspan(2), std::span{untouched}.subspan(2)));
-    /* Track 4 and the padding lanes are identity in all four lanes */
+    /* Track 4 and the padding lanes are identity */
     for (std::size_t lane : {0u, 2u, 3u})
         EXPECT_TRUE(isIdentity(output[0], lane)) << lane;
     for (std::size_t lane = 0; lane != 4; ++lane)
@@ -146,19 +133,13 @@ TEST(SkeletalSamplingJob, SamplesKeysInAndOutOfOrder) {
     };
     SamplingContext context{4};
     std::vector<SoaTransform> pose(1);
-    SamplingJob job;
-    job.animation = clip.get();
-    job.context = &context;
-    job.output = pose;
-    /* In order, backwards, then in a scattered order */
-    std::vector<std::size_t> order(std::size(table));
-    for (std::size_t i = 0; i != order.size(); ++i)
-        order[i] = i;
-    std::vector<std::size_t> visits = order;
-    visits.insert(visits.end(), order.rbegin(), order.rend());
-    for (std::size_t i = 0; i != order.size(); ++i)
-        visits.push_back(i * 7 % order.size());
-    for (std::size_t i : visits) {
+    SamplingJob job{0.0f, clip.get(), &context, pose};
+    /* Through one context: in order, backwards, then scattered */
+    const std::size_t count = std::size(table);
+    for (std::size_t visit = 0; visit != 3 * count; ++visit) {
+        const std::size_t i = visit < count       ? visit
+                              : visit < 2 * count ? 2 * count - 1 - visit
+                                                  : visit * 7 % count;
         job.ratio = table[i].ratio;
         ASSERT_TRUE(job.run());
         for (std::size_t lane = 0; lane != 4; ++lane)
@@ -241,13 +222,8 @@ TEST(SkeletalSamplingJob, GivesFreshContextResultsWhateverTheHistory) {
 
     SamplingContext context{40};
     std::vector<SoaTransform> pose(10);
-    SamplingJob job;
-    job.context = &context;
-    job.output = pose;
     const auto check = [&](const RuntimeAnimation& clip, float ratio) {
-        job.animation = &clip;
-        job.ratio = ratio;
-        ASSERT_TRUE(job.run());
+        ASSERT_TRUE((SamplingJob{ratio, &clip, &context, pose}.run()));
         ASSERT_TRUE(sameBits(std::span{pose}.first(clip.soaTrackCount()), samplePose(clip, ratio)))
             << ratio;
     };

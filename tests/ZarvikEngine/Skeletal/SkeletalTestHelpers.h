@@ -14,12 +14,7 @@ namespace ZarvikEngine::Skeletal::Test {
 inline std::vector<SoaTransform> samplePose(const RuntimeAnimation& clip, float ratio) {
     SamplingContext context{clip.trackCount()};
     std::vector<SoaTransform> pose(clip.soaTrackCount());
-    SamplingJob job;
-    job.ratio = ratio;
-    job.animation = &clip;
-    job.context = &context;
-    job.output = pose;
-    EXPECT_TRUE(job.run());
+    EXPECT_TRUE((SamplingJob{ratio, &clip, &context, pose}.run()));
     return pose;
 }
 

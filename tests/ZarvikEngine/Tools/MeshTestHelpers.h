@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 #include <map>
 #include <tuple>
 #include <vector>
@@ -24,7 +23,7 @@ struct AttributeSpec {
 /* Attributes of zeroed vertices, one contiguous array after another (not interleaved, unlike
    the engine layouts, so that conversions between the two are exercised) */
 inline std::vector<Trade::MeshAttributeData>
-planarLayout(std::initializer_list<AttributeSpec> attributes, std::uint32_t vertexCount,
+planarLayout(const std::vector<AttributeSpec>& attributes, std::uint32_t vertexCount,
              std::size_t& size) {
     std::vector<Trade::MeshAttributeData> result;
     size = 0;
@@ -38,7 +37,7 @@ planarLayout(std::initializer_list<AttributeSpec> attributes, std::uint32_t vert
     return result;
 }
 
-inline Trade::MeshData meshWith(std::initializer_list<AttributeSpec> attributes,
+inline Trade::MeshData meshWith(const std::vector<AttributeSpec>& attributes,
                                 std::uint32_t vertexCount,
                                 MeshPrimitive primitive = MeshPrimitive::Triangles) {
     std::size_t size;
@@ -48,7 +47,7 @@ inline Trade::MeshData meshWith(std::initializer_list<AttributeSpec> attributes,
 
 /* The same, indexed with indices of type T */
 template<class T>
-Trade::MeshData indexedMeshWith(std::initializer_list<AttributeSpec> attributes,
+Trade::MeshData indexedMeshWith(const std::vector<AttributeSpec>& attributes,
                                 std::uint32_t vertexCount, const std::vector<T>& indices,
                                 MeshPrimitive primitive = MeshPrimitive::Triangles) {
     constexpr MeshIndexType type = sizeof(T) == 1   ? MeshIndexType::UnsignedByte
@@ -127,15 +126,18 @@ inline void weldPositions(Shape& shape) {
         index = remap[index];
 }
 
-/* Positions, normals, texture coordinates and room for tangents, 32-bit indices */
-inline Trade::MeshData meshOf(const Shape& shape) {
+/* Positions, normals, texture coordinates and room for tangents, with 32-bit indices if the
+   shape has any, and extra zero vertices at the end */
+inline Trade::MeshData meshOf(const Shape& shape, std::uint32_t extra = 0) {
     const auto count = std::uint32_t(shape.positions.size());
-    Trade::MeshData mesh =
-        indexedMeshWith({{Trade::MeshAttribute::Position, VertexFormat::Vector3},
-                         {Trade::MeshAttribute::Normal, VertexFormat::Vector3},
-                         {Trade::MeshAttribute::TextureCoordinates, VertexFormat::Vector2},
-                         {Trade::MeshAttribute::Tangent, VertexFormat::Vector4}},
-                        count, shape.indices);
+    const std::vector<AttributeSpec> attributes{
+        {Trade::MeshAttribute::Position, VertexFormat::Vector3},
+        {Trade::MeshAttribute::Normal, VertexFormat::Vector3},
+        {Trade::MeshAttribute::TextureCoordinates, VertexFormat::Vector2},
+        {Trade::MeshAttribute::Tangent, VertexFormat::Vector4}};
+    Trade::MeshData mesh = shape.indices.empty()
+                               ? meshWith(attributes, count + extra)
+                               : indexedMeshWith(attributes, count + extra, shape.indices);
     for (std::uint32_t i = 0; i != count; ++i) {
         mesh.mutableAttribute<Vector3>(Trade::MeshAttribute::Position)[i] = shape.positions[i];
         mesh.mutableAttribute<Vector3>(Trade::MeshAttribute::Normal)[i] = shape.normals[i];

@@ -14,13 +14,15 @@
 namespace ZarvikEngine::MeshTools {
 namespace {
 
+using Test::AttributeSpec;
 using Test::indexedMeshWith;
 using Test::meshOf;
 using Test::meshWith;
 using Test::Point;
 using Test::Shape;
 using Test::sphereShape;
-using Trade::MeshAttribute;
+using MA = Trade::MeshAttribute;
+using VF = VertexFormat;
 
 Shape planeShape(std::uint32_t columns, std::uint32_t rows) {
     return Test::gridShape(columns, rows, [&](std::uint32_t c, std::uint32_t r) {
@@ -46,7 +48,7 @@ template<class Filter>
 void expectAnalyticTangents(const Shape& shape, float handedness, Filter filter) {
     Trade::MeshData mesh = meshOf(shape);
     generateTangents(mesh);
-    const auto tangents = mesh.attribute<Vector4>(MeshAttribute::Tangent);
+    const auto tangents = mesh.attribute<Vector4>(MA::Tangent);
     std::size_t checked = 0;
     for (std::size_t i = 0; i != tangents.size(); ++i) {
         const Vector3 tangent{tangents[i]};
@@ -102,7 +104,7 @@ TEST(Tangents, MirroredMappingFlipsHandedness) {
                                other.indices[i + 1] + offset});
     Trade::MeshData mesh = meshOf(halves);
     generateTangents(mesh);
-    const auto tangents = mesh.attribute<Vector4>(MeshAttribute::Tangent);
+    const auto tangents = mesh.attribute<Vector4>(MA::Tangent);
     for (std::size_t i = 0; i != tangents.size(); ++i) {
         EXPECT_EQ(tangents[i].w, i < offset ? 1.0f : -1.0f) << i;
         EXPECT_LT(glm::length(Vector3{tangents[i]} - halves.tangents[i]), 1e-5f) << i;
@@ -145,71 +147,48 @@ TEST(Tangents, DegenerateInputStaysFinite) {
 
 TEST(Tangents, MeshesWithoutIndices) {
     /* Every corner its own vertex: the welding by position, normal and texture coordinates
-       joins them again */
+       joins them again; the vertex of no complete triangle is left alone */
     const Shape plane = planeShape(3, 3);
-    Trade::MeshData mesh = meshWith({{MeshAttribute::Position, VertexFormat::Vector3},
-                                     {MeshAttribute::Normal, VertexFormat::Vector3},
-                                     {MeshAttribute::TextureCoordinates, VertexFormat::Vector2},
-                                     {MeshAttribute::Tangent, VertexFormat::Vector4}},
-                                    std::uint32_t(plane.indices.size() + 1));
-    for (std::size_t i = 0; i != plane.indices.size(); ++i) {
-        const std::uint32_t index = plane.indices[i];
-        mesh.mutableAttribute<Vector3>(MeshAttribute::Position)[i] = plane.positions[index];
-        mesh.mutableAttribute<Vector3>(MeshAttribute::Normal)[i] = plane.normals[index];
-        mesh.mutableAttribute<Vector2>(MeshAttribute::TextureCoordinates)[i] =
-            plane.textureCoordinates[index];
+    Shape corners;
+    for (const std::uint32_t index : plane.indices) {
+        corners.positions.push_back(plane.positions[index]);
+        corners.normals.push_back(plane.normals[index]);
+        corners.textureCoordinates.push_back(plane.textureCoordinates[index]);
     }
+    Trade::MeshData mesh = meshOf(corners, 1);
     generateTangents(mesh);
-    const auto tangents = mesh.attribute<Vector4>(MeshAttribute::Tangent);
+    const auto tangents = mesh.attribute<Vector4>(MA::Tangent);
     for (std::size_t i = 0; i != plane.indices.size(); ++i)
         EXPECT_LT(glm::length(tangents[i] - Vector4{1.0f, 0.0f, 0.0f, 1.0f}), 1e-5f) << i;
-    /* The vertex of no complete triangle is left alone */
     EXPECT_EQ(tangents[plane.indices.size()], Vector4{});
 }
 
 TEST(TangentsDeathTest, GenerationNeedsAttributes) {
-    const Trade::MeshData complete = meshOf(planeShape(1, 1));
-    const auto without = [&](MeshAttribute name) {
-        std::vector<Trade::MeshAttributeData> attributes;
-        for (std::uint32_t i = 0; i != complete.attributeCount(); ++i)
-            if (complete.attributeName(i) != name)
-                attributes.emplace_back(complete.attributeName(i), complete.attributeFormat(i),
-                                        complete.attributeOffset(i), complete.vertexCount(),
-                                        complete.attributeStride(i));
-        return Trade::MeshData{
-            MeshPrimitive::Triangles,
-            std::vector<char>(complete.vertexData().begin(), complete.vertexData().end()),
-            std::move(attributes), complete.vertexCount()};
-    };
-    Trade::MeshData mesh = without(MeshAttribute::Position);
-    ZE_EXPECT_ABORT(generateTangents(mesh),
-                    "MeshTools::generateTangents(): mesh must have Vector3 position attribute");
-    mesh = without(MeshAttribute::Normal);
-    ZE_EXPECT_ABORT(generateTangents(mesh),
-                    "MeshTools::generateTangents(): mesh must have Vector3 normal attribute");
-    mesh = without(MeshAttribute::TextureCoordinates);
-    ZE_EXPECT_ABORT(
-        generateTangents(mesh),
-        "MeshTools::generateTangents(): mesh must have Vector2 texture coordinates attribute");
-    mesh = without(MeshAttribute::Tangent);
-    ZE_EXPECT_ABORT(generateTangents(mesh),
-                    "MeshTools::generateTangents(): mesh must have Vector4 tangent attribute");
+    const std::vector<AttributeSpec> all{{MA::Position, VF::Vector3},
+                                         {MA::Normal, VF::Vector3},
+                                         {MA::TextureCoordinates, VF::Vector2},
+                                         {MA::Tangent, VF::Vector4}};
+    const std::pair<MA, std::string> missing[]{
+        {MA::Position, "Vector3 position"},
+        {MA::Normal, "Vector3 normal"},
+        {MA::TextureCoordinates, "Vector2 texture coordinates"},
+        {MA::Tangent, "Vector4 tangent"}};
+    for (const auto& [name, what] : missing) {
+        std::vector<AttributeSpec> attributes;
+        for (const AttributeSpec& attribute : all)
+            if (attribute.name != name)
+                attributes.push_back(attribute);
+        Trade::MeshData mesh = meshWith(attributes, 3);
+        ZE_EXPECT_ABORT(generateTangents(mesh),
+                        "MeshTools::generateTangents(): mesh must have " + what + " attribute");
+    }
 
-    mesh =
-        indexedMeshWith<std::uint16_t>({{MeshAttribute::Position, VertexFormat::Vector3},
-                                        {MeshAttribute::Normal, VertexFormat::Vector3},
-                                        {MeshAttribute::TextureCoordinates, VertexFormat::Vector2},
-                                        {MeshAttribute::Tangent, VertexFormat::Vector4}},
-                                       3, {0, 1, 3}, MeshPrimitive::TriangleFan);
-    ZE_EXPECT_ABORT(generateTangents(mesh),
+    Trade::MeshData fan =
+        indexedMeshWith<std::uint16_t>(all, 3, {0, 1, 3}, MeshPrimitive::TriangleFan);
+    ZE_EXPECT_ABORT(generateTangents(fan),
                     "MeshTools::generateTangents(): mesh must have triangle primitives");
-    mesh =
-        indexedMeshWith<std::uint16_t>({{MeshAttribute::Position, VertexFormat::Vector3},
-                                        {MeshAttribute::Normal, VertexFormat::Vector3},
-                                        {MeshAttribute::TextureCoordinates, VertexFormat::Vector2},
-                                        {MeshAttribute::Tangent, VertexFormat::Vector4}},
-                                       3, {0, 1, 3});
-    ZE_EXPECT_ABORT(generateTangents(mesh),
+    Trade::MeshData outOfRange = indexedMeshWith<std::uint16_t>(all, 3, {0, 1, 3});
+    ZE_EXPECT_ABORT(generateTangents(outOfRange),
                     "MeshTools::generateTangents(): failed to generate mikktspace tangents");
 }
 

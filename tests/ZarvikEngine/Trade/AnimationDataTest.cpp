@@ -15,27 +15,18 @@ using Animation::Interpolation;
 using Test::printed;
 
 TEST(AnimationData, EnumValuesAreTheStoredOnes) {
-    EXPECT_EQ(unsigned(AnimationTrackType::Bool), 1u);
     EXPECT_EQ(unsigned(AnimationTrackType::Vector3), 11u);
-    EXPECT_EQ(unsigned(AnimationTrackType::Quaternion), 18u);
     EXPECT_EQ(unsigned(AnimationTrackType::CubicHermiteQuaternion), 24u);
     EXPECT_EQ(animationTrackTypeSize(AnimationTrackType::BitVector3), 1u);
     EXPECT_EQ(animationTrackTypeSize(AnimationTrackType::CubicHermiteQuaternion), 48u);
-    EXPECT_EQ(unsigned(AnimationTrackTarget::Translation3D), 2u);
-    EXPECT_EQ(unsigned(AnimationTrackTarget::Rotation3D), 4u);
     EXPECT_EQ(unsigned(AnimationTrackTarget::Scaling3D), 6u);
     EXPECT_EQ(unsigned(animationTrackTargetCustom(5)), 32773u);
-    EXPECT_EQ(animationTrackTargetCustom(AnimationTrackTarget(32773)), 5u);
     EXPECT_EQ(unsigned(Interpolation::Custom), 3u);
     EXPECT_EQ(unsigned(Extrapolation::DefaultConstructed), 2u);
 
-    EXPECT_EQ(printed(AnimationTrackType::Vector3), "Trade::AnimationTrackType::Vector3");
     EXPECT_EQ(printed(AnimationTrackType(25)), "Trade::AnimationTrackType(25)");
-    EXPECT_EQ(printed(AnimationTrackTarget::Scaling3D), "Trade::AnimationTrackTarget::Scaling3D");
     EXPECT_EQ(printed(animationTrackTargetCustom(3)), "Trade::AnimationTrackTarget::Custom(3)");
-    EXPECT_EQ(printed(AnimationTrackTarget(0)), "Trade::AnimationTrackTarget(0)");
     EXPECT_EQ(printed(Interpolation::Linear), "Animation::Interpolation::Linear");
-    EXPECT_EQ(printed(Extrapolation(3)), "Animation::Extrapolation(3)");
 
     ZE_EXPECT_ABORT(animationTrackTargetCustom(32768),
                     "Trade::animationTrackTargetCustom(): index 32768 too large");
@@ -62,29 +53,23 @@ TEST(AnimationData, TrackViewInterpolatesAndExtrapolates) {
     const auto linear =
         scalarTrack(Interpolation::Linear, Extrapolation::Extrapolated, Extrapolation::Constant);
     EXPECT_EQ(linear.duration(), (Range1D{1.0f, 4.0f}));
-    EXPECT_EQ(linear.at(1.0f), 10.0f);
-    EXPECT_EQ(linear.at(1.5f), 15.0f);
-    EXPECT_EQ(linear.at(2.0f), 20.0f);
-    EXPECT_EQ(linear.at(3.0f), 10.0f);
-    EXPECT_EQ(linear.at(4.0f), 0.0f);
-    /* The first segment continued before, the last value held after */
-    EXPECT_EQ(linear.at(0.0f), 0.0f);
-    EXPECT_EQ(linear.at(9.0f), 0.0f);
-
     const auto constant =
         scalarTrack(Interpolation::Constant, Extrapolation::Constant, Extrapolation::Extrapolated);
-    EXPECT_EQ(constant.at(0.0f), 10.0f);
-    EXPECT_EQ(constant.at(1.99f), 10.0f);
-    EXPECT_EQ(constant.at(2.0f), 20.0f);
-    EXPECT_EQ(constant.at(3.99f), 20.0f);
-    EXPECT_EQ(constant.at(4.0f), 0.0f);
-    /* Extrapolating a step function: the factor is past 1 */
-    EXPECT_EQ(constant.at(5.0f), 0.0f);
-
     const auto defaulted = scalarTrack(Interpolation::Linear, Extrapolation::DefaultConstructed,
                                        Extrapolation::Extrapolated);
-    EXPECT_EQ(defaulted.at(0.5f), 0.0f);
-    EXPECT_EQ(defaulted.at(6.0f), -20.0f);
+    /* Before the first key: the first segment continued, the first value held, a default;
+       after the last: the value held, a step function past its end, the segment continued */
+    const struct {
+        float time, linear, constant, defaulted;
+    } Samples[]{{0.0f, 0.0f, 10.0f, 0.0f},    {1.5f, 15.0f, 10.0f, 15.0f},
+                {1.99f, 19.9f, 10.0f, 19.9f}, {2.0f, 20.0f, 20.0f, 20.0f},
+                {3.0f, 10.0f, 20.0f, 10.0f},  {4.0f, 0.0f, 0.0f, 0.0f},
+                {6.0f, 0.0f, 0.0f, -20.0f}};
+    for (const auto& sample : Samples) {
+        EXPECT_FLOAT_EQ(linear.at(sample.time), sample.linear) << sample.time;
+        EXPECT_EQ(constant.at(sample.time), sample.constant) << sample.time;
+        EXPECT_FLOAT_EQ(defaulted.at(sample.time), sample.defaulted) << sample.time;
+    }
 
     /* One key gives its value everywhere but where a default is asked for */
     const Animation::TrackView<float> single{
@@ -92,19 +77,14 @@ TEST(AnimationData, TrackViewInterpolatesAndExtrapolates) {
         Interpolation::Linear,           Animation::interpolatorFor<float>(Interpolation::Linear),
         Extrapolation::Extrapolated,     Extrapolation::DefaultConstructed};
     EXPECT_EQ(single.at(0.0f), 10.0f);
-    EXPECT_EQ(single.at(1.0f), 10.0f);
     EXPECT_EQ(single.at(1.5f), 0.0f);
     EXPECT_EQ(Animation::TrackView<float>{}.at(1.0f), 0.0f);
-    EXPECT_EQ(Animation::TrackView<float>{}.duration(), Range1D{});
 
     ZE_EXPECT_ABORT(
         (Animation::TrackView<float>{viewOf(Keys).prefix(2), viewOf(Values), Interpolation::Linear,
                                      nullptr, Extrapolation::Constant, Extrapolation::Constant}),
         "Animation::TrackView: expected key and value view to have the same size but "
         "got 2 and 3");
-    ZE_EXPECT_ABORT(Animation::interpolatorFor<Vector3>(Interpolation::Custom),
-                    "Animation::interpolatorFor(): can't deduce interpolator function for "
-                    "Animation::Interpolation::Custom");
     ZE_EXPECT_ABORT(Animation::interpolatorFor<float>(Interpolation::Spline),
                     "Animation::interpolatorFor(): can't deduce interpolator function for "
                     "Animation::Interpolation::Spline");
@@ -171,24 +151,16 @@ TEST(AnimationData, OwnsOrViewsTracksOverItsData) {
     /* Spanning all tracks' keys */
     EXPECT_EQ(animation.duration(), (Range1D{0.5f, 2.5f}));
     ASSERT_EQ(animation.trackCount(), 2u);
-    EXPECT_EQ(animation.trackType(0), AnimationTrackType::Vector3);
-    EXPECT_EQ(animation.trackTargetName(0), AnimationTrackTarget::Translation3D);
-    EXPECT_EQ(animation.trackTarget(0), 17u);
     EXPECT_EQ(animation.trackType(1), AnimationTrackType::Quaternion);
-    EXPECT_EQ(animation.trackTarget(1), 4u);
+    EXPECT_EQ(animation.trackTargetName(1), AnimationTrackTarget::Rotation3D);
+    EXPECT_EQ(animation.trackTarget(0), 17u);
 
+    /* The strided views read the interleaved keys */
     const Animation::TrackView<Vector3> translation = animation.track<Vector3>(0);
-    EXPECT_EQ(translation.size(), 3u);
-    EXPECT_EQ(translation.interpolation(), Interpolation::Linear);
-    EXPECT_EQ(translation.before(), Extrapolation::DefaultConstructed);
-    EXPECT_EQ(translation.after(), Extrapolation::Extrapolated);
-    EXPECT_EQ(translation.values()[2], Vector3{2.0f});
+    EXPECT_EQ(translation.at(0.0f), Vector3{});
     EXPECT_EQ(translation.at(1.0f), Vector3{0.5f});
     EXPECT_EQ(translation.at(3.5f), Vector3{3.0f});
-    EXPECT_EQ(translation.at(0.0f), Vector3{});
-
     const Animation::TrackView<Quaternion> rotations = animation.track<Quaternion>(1);
-    EXPECT_EQ(rotations.interpolation(), Interpolation::Constant);
     EXPECT_EQ(rotations.after(), Extrapolation::Constant);
     EXPECT_EQ(rotations.at(1.4f), Quaternion{});
     EXPECT_EQ(rotations.at(7.0f), rotations.values()[1]);
@@ -196,10 +168,7 @@ TEST(AnimationData, OwnsOrViewsTracksOverItsData) {
     /* A view of the same bytes, with an explicit duration */
     const AnimationData view{DataStorage::view(animation.data()), tracksOver(animation.data()),
                              Range1D{0.0f, 10.0f}};
-    EXPECT_EQ(view.dataFlags(), DataFlags{});
     EXPECT_EQ(view.duration(), (Range1D{0.0f, 10.0f}));
-    EXPECT_EQ(view.track<Vector3>(0).at(1.5f), Vector3{1.0f});
-
     EXPECT_EQ(AnimationData({}, {}).duration(), Range1D{});
 }
 

