@@ -6,6 +6,8 @@
 
 #include <fmt/format.h>
 
+#include "ZarvikEngine/Data/RecordValidation.h"
+
 namespace ZarvikEngine::Data {
 
 namespace {
@@ -39,13 +41,6 @@ Layout layoutOf(AnimationNodeType type, std::uint16_t count) {
     ZE_INTERNAL_ASSERT_UNREACHABLE();
 }
 
-template<class T>
-T read(const char* data) {
-    T value;
-    std::memcpy(&value, data, sizeof(T));
-    return value;
-}
-
 /* Sequential reading of trusted bytes */
 class Reader {
 public:
@@ -53,7 +48,7 @@ public:
 
     template<class T>
     T take() {
-        const T value = read<T>(_data);
+        const T value = Validation::read<T>(_data);
         _data += sizeof(T);
         return value;
     }
@@ -220,7 +215,7 @@ private:
 std::optional<std::string> AnimationGraphData::validate(std::span<const char> payload) {
     if (payload.size() < sizeof(Header))
         return fmt::format("{} bytes are too short for the node count", payload.size());
-    const auto nodeCount = read<std::uint32_t>(payload.data());
+    const auto nodeCount = Validation::read<std::uint32_t>(payload.data());
     const std::size_t headersEnd = sizeof(Header) + sizeof(NodeHeader) * std::size_t(nodeCount);
     if (headersEnd > payload.size())
         return fmt::format("{} node headers don't fit into {} bytes", nodeCount, payload.size());
@@ -230,7 +225,7 @@ std::optional<std::string> AnimationGraphData::validate(std::span<const char> pa
     std::size_t dataEnd = headersEnd;
     for (std::size_t i = 0; i != nodeCount; ++i) {
         const auto header =
-            read<NodeHeader>(payload.data() + sizeof(Header) + sizeof(NodeHeader) * i);
+            Validation::read<NodeHeader>(payload.data() + sizeof(Header) + sizeof(NodeHeader) * i);
         const auto kind = std::size_t(header.type);
         if (kind >= KindCount)
             return fmt::format("node {} has the unknown type {}", i, kind);
@@ -258,22 +253,22 @@ std::optional<std::string> AnimationGraphData::validate(std::span<const char> pa
     const char* data = payload.data() + headersEnd;
     for (std::size_t i = 0; i != nodeCount; ++i) {
         const auto header =
-            read<NodeHeader>(payload.data() + sizeof(Header) + sizeof(NodeHeader) * i);
+            Validation::read<NodeHeader>(payload.data() + sizeof(Header) + sizeof(NodeHeader) * i);
         const std::size_t id = ++ids[std::size_t(header.type)];
         std::optional<std::string> error;
         switch (header.type) {
         case AnimationNodeType::Output:
-            error = check.poseSource(header.type, id, read<NodeInput>(data));
+            error = check.poseSource(header.type, id, Validation::read<NodeInput>(data));
             break;
         case AnimationNodeType::Sample:
             break;
         case AnimationNodeType::Blend:
             for (std::size_t j = 0; j != header.inputCount && !error; ++j)
                 error = check.poseSource(header.type, id,
-                                         read<NodeInput>(data + sizeof(NodeInput) * j));
+                                         Validation::read<NodeInput>(data + sizeof(NodeInput) * j));
             break;
         case AnimationNodeType::Float: {
-            const auto node = read<FloatNode>(data);
+            const auto node = Validation::read<FloatNode>(data);
             if (strnlen(node.name, sizeof(node.name)) > FloatNode::MaxNameLength)
                 error = fmt::format("float node {} has a parameter name longer than {} characters",
                                     id, FloatNode::MaxNameLength);
@@ -283,8 +278,9 @@ std::optional<std::string> AnimationGraphData::validate(std::span<const char> pa
         }
         case AnimationNodeType::Weights1D:
             for (std::size_t j = 0; j != header.outputCount && !error; ++j)
-                error = check.numberTarget(header.type, id,
-                                           read<NodeOutput>(data + 4 + sizeof(NodeOutput) * j));
+                error = check.numberTarget(
+                    header.type, id,
+                    Validation::read<NodeOutput>(data + 4 + sizeof(NodeOutput) * j));
             break;
         }
         if (error)

@@ -12,15 +12,6 @@ namespace ZarvikEngine::Data {
 
 namespace {
 
-/* Payloads handed to validation may come from anywhere, so they are read without assuming
-   alignment */
-template<class T>
-T read(std::span<const char> payload, std::size_t offset) {
-    T value;
-    std::memcpy(static_cast<void*>(&value), payload.data() + offset, sizeof(T));
-    return value;
-}
-
 /* Bools are read as such, anything but 0 and 1 would be undefined */
 std::optional<std::string> validateBool(std::uint8_t value, const char* name) {
     if (value > 1)
@@ -41,10 +32,12 @@ std::vector<char> imageData(const Vector3i& size, std::uint32_t tileCount, bool 
 std::optional<std::string> ImageData::validate(std::span<const char> payload) {
     if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
         return error;
-    const auto compressed = read<std::uint8_t>(payload, offsetof(Header, compressed));
+    const auto compressed =
+        Validation::read<std::uint8_t>(payload.data() + offsetof(Header, compressed));
     if (auto error = validateBool(compressed, "compressed flag"))
         return error;
-    const auto tileCount = read<std::uint32_t>(payload, offsetof(Header, tileCount));
+    const auto tileCount =
+        Validation::read<std::uint32_t>(payload.data() + offsetof(Header, tileCount));
     if (!compressed) {
         if (tileCount)
             return fmt::format("image stored as a file has {} tile hashes", tileCount);
@@ -86,7 +79,8 @@ std::vector<char> createImageData(const Vector3i& size, std::string_view path) {
 std::optional<std::string> ImageTileData::validate(std::span<const char> payload) {
     if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
         return error;
-    return validateBool(read<std::uint8_t>(payload, offsetof(Header, flag)), "tile flag");
+    return validateBool(Validation::read<std::uint8_t>(payload.data() + offsetof(Header, flag)),
+                        "tile flag");
 }
 
 AssetChunk createImageTileChunk(std::string_view hash, std::span<const char> data, bool flag,
@@ -131,7 +125,7 @@ std::vector<char> createTextureData(std::uint16_t image, std::uint16_t secondInd
 std::optional<std::string> ProbeData::validate(std::span<const char> payload) {
     if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
         return error;
-    const auto header = read<Header>(payload, 0);
+    const auto header = Validation::read<Header>(payload.data());
     if (header.baseSize.x < 0 || header.baseSize.y < 0)
         return fmt::format("negative base size {}x{}", header.baseSize.x, header.baseSize.y);
     if (!isPixelFormatKnown(header.format))

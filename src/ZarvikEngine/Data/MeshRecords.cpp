@@ -19,15 +19,6 @@ using MeshAttributeData32 = MeshData::MeshAttributeData32;
 
 constexpr std::size_t MaxPayloadSize = std::numeric_limits<std::uint32_t>::max();
 
-/* Payloads handed to validation may come from anywhere, so they are read without assuming
-   alignment */
-template<class T>
-T read(std::span<const char> payload, std::size_t offset) {
-    T value;
-    std::memcpy(static_cast<void*>(&value), payload.data() + offset, sizeof(T));
-    return value;
-}
-
 template<class T>
 std::span<const char> bytesOf(std::span<const T> values) {
     return {reinterpret_cast<const char*>(values.data()), values.size_bytes()};
@@ -69,7 +60,8 @@ std::optional<std::string> validateAttributes(std::span<const char> table,
                                               std::uint32_t vertexCount,
                                               std::optional<std::size_t> vertexDataSize) {
     for (std::size_t i = 0; i != table.size() / sizeof(MeshAttributeData32); ++i) {
-        const auto entry = read<MeshAttributeData32>(table, i * sizeof(MeshAttributeData32));
+        const auto entry =
+            Validation::read<MeshAttributeData32>(table.data() + i * sizeof(MeshAttributeData32));
         if (!isVertexFormatKnown(entry.format))
             return fmt::format("attribute {} has an unknown vertex format {}", i,
                                std::uint32_t(entry.format));
@@ -96,7 +88,7 @@ std::optional<std::string> validateAttributes(std::span<const char> table,
 std::optional<std::string> MeshData::validate(std::span<const char> payload) {
     if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
         return error;
-    const auto header = read<Header>(payload, 0);
+    const auto header = Validation::read<Header>(payload.data());
     if (header.attributeDataSize !=
         std::uint64_t{header.attributeCount} * sizeof(MeshAttributeData32))
         return fmt::format("attribute data of {} bytes doesn't hold {} attributes",
@@ -230,7 +222,7 @@ MorphTargetData::MorphTargetData(std::span<const char> data)
 std::optional<std::string> MorphTargetData::validate(std::span<const char> payload) {
     if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
         return error;
-    const auto header = read<Header>(payload, 0);
+    const auto header = Validation::read<Header>(payload.data());
     if (header.compressed > 1)
         return fmt::format("compressed flag {} is neither 0 nor 1", header.compressed);
     if (header.attributeDataSize % sizeof(MeshAttributeData32))
@@ -245,7 +237,7 @@ std::optional<std::string> MorphTargetData::validate(std::span<const char> paylo
 
     std::uint32_t previousEnd = 0;
     for (std::size_t i = 0; i != header.targetCount; ++i) {
-        const auto end = read<std::uint32_t>(payload, endsOffset + 4 * i);
+        const auto end = Validation::read<std::uint32_t>(payload.data() + endsOffset + 4 * i);
         if (end < previousEnd)
             return fmt::format("target {} ends at byte {}, before its start at {}", i, end,
                                previousEnd);
@@ -347,7 +339,7 @@ std::span<const char> MorphTargetData::vertexData(std::size_t i) const {
 std::optional<std::string> SkinData::validate(std::span<const char> payload) {
     if (auto error = Validation::checkHeaderSize(payload, 4))
         return error;
-    const auto jointCount = read<std::uint32_t>(payload, 0);
+    const auto jointCount = Validation::read<std::uint32_t>(payload.data());
     const std::uint64_t expected = 4 + std::uint64_t{jointCount} * 46;
     if (expected != payload.size())
         return fmt::format("{} joints take {} bytes but the payload has {}", jointCount, expected,

@@ -26,6 +26,15 @@ inline bool isTerminated(const char* field, std::size_t size) {
     return std::memchr(field, 0, size) != nullptr;
 }
 
+/* Payloads handed to validation may come from anywhere, so they are read without assuming
+   alignment */
+template<class T>
+T read(const char* data) {
+    T value;
+    std::memcpy(static_cast<void*>(&value), data, sizeof(T));
+    return value;
+}
+
 } // namespace ZarvikEngine::Data::Validation
 
 #endif

@@ -13,18 +13,6 @@ namespace ZarvikEngine::MeshTools {
 
 namespace {
 
-/* Offset-only descriptions of the mesh's attributes */
-std::vector<Trade::MeshAttributeData> attributeLayout(const Trade::MeshData& mesh) {
-    std::vector<Trade::MeshAttributeData> attributes;
-    attributes.reserve(mesh.attributeCount());
-    for (std::uint32_t i = 0; i != mesh.attributeCount(); ++i)
-        attributes.emplace_back(mesh.attributeName(i), mesh.attributeFormat(i),
-                                mesh.attributeOffset(i), mesh.vertexCount(),
-                                mesh.attributeStride(i), mesh.attributeArraySize(i),
-                                mesh.attributeMorphTargetId(i));
-    return attributes;
-}
-
 /* Takes owned vertex data over and references anything else */
 Trade::DataStorage takeVertexData(Trade::MeshData& mesh) {
     const Trade::DataFlags flags = mesh.vertexDataFlags();
@@ -122,7 +110,7 @@ Trade::MeshData generateIndices(Trade::MeshData&& mesh) {
         triangle[2] = i + 2;
     }
 
-    std::vector<Trade::MeshAttributeData> attributes = attributeLayout(mesh);
+    std::vector<Trade::MeshAttributeData> attributes = Trade::attributeLayout(mesh);
     Trade::DataStorage vertexData = takeVertexData(mesh);
     return Trade::MeshData{MeshPrimitive::Triangles,
                            std::move(indexData),

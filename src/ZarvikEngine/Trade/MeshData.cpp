@@ -290,7 +290,7 @@ std::vector<char> MeshData::releaseVertexData() {
     return _vertexData.release();
 }
 
-MeshData copy(const MeshData& mesh) {
+std::vector<MeshAttributeData> attributeLayout(const MeshData& mesh) {
     std::vector<MeshAttributeData> attributes;
     attributes.reserve(mesh.attributeCount());
     for (std::uint32_t i = 0; i != mesh.attributeCount(); ++i)
@@ -298,6 +298,11 @@ MeshData copy(const MeshData& mesh) {
                                 mesh.attributeOffset(i), mesh.vertexCount(),
                                 mesh.attributeStride(i), mesh.attributeArraySize(i),
                                 mesh.attributeMorphTargetId(i));
+    return attributes;
+}
+
+MeshData copy(const MeshData& mesh) {
+    std::vector<MeshAttributeData> attributes = attributeLayout(mesh);
     std::vector<char> vertexData{mesh.vertexData().begin(), mesh.vertexData().end()};
     if (!mesh.isIndexed())
         return MeshData{mesh.primitive(), std::move(vertexData), std::move(attributes),

@@ -258,6 +258,9 @@ private:
     MeshPrimitive _primitive;
 };
 
+/* The mesh's attributes described by offsets alone, for a mesh built on the same vertex layout */
+std::vector<MeshAttributeData> attributeLayout(const MeshData& mesh);
+
 /* An owning copy of a mesh, whether the original owns its data or not */
 MeshData copy(const MeshData& mesh);
 
