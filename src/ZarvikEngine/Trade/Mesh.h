@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "ZarvikEngine/Debug.h"
-#include "ZarvikEngine/Trade/ImplementationSpecific.h"
+#include "ZarvikEngine/Trade/WrappedEnum.h"
 
 namespace ZarvikEngine {
 

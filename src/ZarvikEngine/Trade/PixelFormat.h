@@ -5,7 +5,7 @@
 
 #include "ZarvikEngine/Debug.h"
 #include "ZarvikEngine/Math.h"
-#include "ZarvikEngine/Trade/ImplementationSpecific.h"
+#include "ZarvikEngine/Trade/WrappedEnum.h"
 
 namespace ZarvikEngine {
 

@@ -14,10 +14,10 @@
 namespace ZarvikEngine {
 namespace {
 
-using Test::AttributeSpec;
 using Test::indexedMeshWith;
 using Test::meshWith;
 using Test::printed;
+using Test::TestAttribute;
 using Trade::MeshAttribute;
 
 /* The layout table as the file format documents it, with the sizes written out, to check the
@@ -139,7 +139,7 @@ TEST(MeshFormat, LayoutEdgeCases) {
 
 TEST(MeshFormat, FlagsOfImportedMeshes) {
     using F = MeshDataFlag;
-    const AttributeSpec position{MA::Position, VF::Vector3};
+    const TestAttribute position{MA::Position, VF::Vector3};
     const std::pair<Trade::MeshData, MeshDataFlags> cases[]{
         /* Joint ids without weights aren't skinning */
         {meshWith(

@@ -13,7 +13,7 @@
 
 namespace ZarvikEngine::Test {
 
-struct AttributeSpec {
+struct TestAttribute {
     Trade::MeshAttribute name;
     VertexFormat format;
     std::uint16_t arraySize = 0;
@@ -23,11 +23,11 @@ struct AttributeSpec {
 /* Attributes of zeroed vertices, one contiguous array after another (not interleaved, unlike
    the engine layouts, so that conversions between the two are exercised) */
 inline std::vector<Trade::MeshAttributeData>
-planarLayout(const std::vector<AttributeSpec>& attributes, std::uint32_t vertexCount,
+planarLayout(const std::vector<TestAttribute>& attributes, std::uint32_t vertexCount,
              std::size_t& size) {
     std::vector<Trade::MeshAttributeData> result;
     size = 0;
-    for (const AttributeSpec& attribute : attributes) {
+    for (const TestAttribute& attribute : attributes) {
         const std::size_t element =
             vertexFormatSize(attribute.format) * std::max<std::size_t>(attribute.arraySize, 1);
         result.emplace_back(attribute.name, attribute.format, size, vertexCount,
@@ -37,7 +37,7 @@ planarLayout(const std::vector<AttributeSpec>& attributes, std::uint32_t vertexC
     return result;
 }
 
-inline Trade::MeshData meshWith(const std::vector<AttributeSpec>& attributes,
+inline Trade::MeshData meshWith(const std::vector<TestAttribute>& attributes,
                                 std::uint32_t vertexCount,
                                 MeshPrimitive primitive = MeshPrimitive::Triangles) {
     std::size_t size;
@@ -47,7 +47,7 @@ inline Trade::MeshData meshWith(const std::vector<AttributeSpec>& attributes,
 
 /* The same, indexed with indices of type T */
 template<class T>
-Trade::MeshData indexedMeshWith(const std::vector<AttributeSpec>& attributes,
+Trade::MeshData indexedMeshWith(const std::vector<TestAttribute>& attributes,
                                 std::uint32_t vertexCount, const std::vector<T>& indices,
                                 MeshPrimitive primitive = MeshPrimitive::Triangles) {
     constexpr MeshIndexType type = sizeof(T) == 1   ? MeshIndexType::UnsignedByte
@@ -130,7 +130,7 @@ inline void weldPositions(Shape& shape) {
    shape has any, and extra zero vertices at the end */
 inline Trade::MeshData meshOf(const Shape& shape, std::uint32_t extra = 0) {
     const auto count = std::uint32_t(shape.positions.size());
-    const std::vector<AttributeSpec> attributes{
+    const std::vector<TestAttribute> attributes{
         {Trade::MeshAttribute::Position, VertexFormat::Vector3},
         {Trade::MeshAttribute::Normal, VertexFormat::Vector3},
         {Trade::MeshAttribute::TextureCoordinates, VertexFormat::Vector2},

@@ -14,13 +14,13 @@
 namespace ZarvikEngine::MeshTools {
 namespace {
 
-using Test::AttributeSpec;
 using Test::indexedMeshWith;
 using Test::meshOf;
 using Test::meshWith;
 using Test::Point;
 using Test::Shape;
 using Test::sphereShape;
+using Test::TestAttribute;
 using MA = Trade::MeshAttribute;
 using VF = VertexFormat;
 
@@ -164,7 +164,7 @@ TEST(Tangents, MeshesWithoutIndices) {
 }
 
 TEST(TangentsDeathTest, GenerationNeedsAttributes) {
-    const std::vector<AttributeSpec> all{{MA::Position, VF::Vector3},
+    const std::vector<TestAttribute> all{{MA::Position, VF::Vector3},
                                          {MA::Normal, VF::Vector3},
                                          {MA::TextureCoordinates, VF::Vector2},
                                          {MA::Tangent, VF::Vector4}};
@@ -174,8 +174,8 @@ TEST(TangentsDeathTest, GenerationNeedsAttributes) {
         {MA::TextureCoordinates, "Vector2 texture coordinates"},
         {MA::Tangent, "Vector4 tangent"}};
     for (const auto& [name, what] : missing) {
-        std::vector<AttributeSpec> attributes;
-        for (const AttributeSpec& attribute : all)
+        std::vector<TestAttribute> attributes;
+        for (const TestAttribute& attribute : all)
             if (attribute.name != name)
                 attributes.push_back(attribute);
         Trade::MeshData mesh = meshWith(attributes, 3);

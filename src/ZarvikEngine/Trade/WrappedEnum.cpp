@@ -1,4 +1,4 @@
-#include "ZarvikEngine/Trade/ImplementationSpecific.h"
+#include "ZarvikEngine/Trade/WrappedEnum.h"
 
 namespace ZarvikEngine::Implementation {
 

@@ -1,5 +1,5 @@
-#ifndef ZarvikEngine_Trade_ImplementationSpecific_h
-#define ZarvikEngine_Trade_ImplementationSpecific_h
+#ifndef ZarvikEngine_Trade_WrappedEnum_h
+#define ZarvikEngine_Trade_WrappedEnum_h
 
 #include <cstdint>
 #include <string_view>
