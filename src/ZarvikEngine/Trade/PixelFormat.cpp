@@ -205,13 +205,8 @@ constexpr BlockInfo Blocks[]{
 };
 
 std::uint32_t checkedIndex(PixelFormat format, const char* function, const char* property) {
-    ZE_ASSERT(!isImplementationSpecific(format),
-              function << Debug::nospace << "(): can't determine" << property
-                       << "of an implementation-specific format"
-                       << fmt::format("{:#x}", unwrapImplementationSpecific(format)));
-    ZE_ASSERT(isPixelFormatKnown(format),
-              function << Debug::nospace << "(): invalid format" << format);
-    return std::uint32_t(format) - 1;
+    return Implementation::checkedFormatIndex(format, isPixelFormatKnown(format), function,
+                                              property);
 }
 
 /* Index of a color format; aborts for depth and stencil formats */
@@ -224,13 +219,8 @@ std::uint32_t checkedColorIndex(PixelFormat format, const char* function, const 
 
 const BlockInfo& blockInfo(CompressedPixelFormat format, const char* function,
                            const char* property) {
-    ZE_ASSERT(!isImplementationSpecific(format),
-              function << Debug::nospace << "(): can't determine" << property
-                       << "of an implementation-specific format"
-                       << fmt::format("{:#x}", unwrapImplementationSpecific(format)));
-    ZE_ASSERT(isCompressedPixelFormatKnown(format),
-              function << Debug::nospace << "(): invalid format" << format);
-    return Blocks[std::uint32_t(format) - 1];
+    return Blocks[Implementation::checkedFormatIndex(format, isCompressedPixelFormatKnown(format),
+                                                     function, property)];
 }
 
 } // namespace

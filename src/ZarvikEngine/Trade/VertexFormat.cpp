@@ -130,13 +130,8 @@ constexpr FormatInfo Formats[]{
 };
 
 const FormatInfo& info(VertexFormat format, const char* function, const char* property) {
-    ZE_ASSERT(!isImplementationSpecific(format),
-              function << Debug::nospace << "(): can't determine" << property
-                       << "of an implementation-specific format"
-                       << fmt::format("{:#x}", unwrapImplementationSpecific(format)));
-    ZE_ASSERT(isVertexFormatKnown(format),
-              function << Debug::nospace << "(): invalid format" << format);
-    return Formats[std::uint32_t(format) - 1];
+    return Formats[Implementation::checkedFormatIndex(format, isVertexFormatKnown(format), function,
+                                                      property)];
 }
 
 } // namespace

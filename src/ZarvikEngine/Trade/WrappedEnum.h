@@ -51,6 +51,18 @@ namespace Implementation {
 Debug& printWrappableEnum(Debug& debug, std::string_view typeName, std::string_view valueName,
                           std::uint32_t value);
 
+/* The table index of a format that is neither wrapped nor unknown; aborts for those, naming
+   the function and the property that was asked for */
+template<ImplementationSpecificWrappable T>
+std::uint32_t checkedFormatIndex(T format, bool known, const char* function, const char* property) {
+    ZE_ASSERT(!isImplementationSpecific(format),
+              function << Debug::nospace << "(): can't determine" << property
+                       << "of an implementation-specific format"
+                       << fmt::format("{:#x}", unwrapImplementationSpecific(format)));
+    ZE_ASSERT(known, function << Debug::nospace << "(): invalid format" << format);
+    return std::uint32_t(format) - 1;
+}
+
 } // namespace Implementation
 
 } // namespace ZarvikEngine
