@@ -235,10 +235,6 @@ constexpr Vector3 vectorPart(const Quaternion& quaternion) {
     return {quaternion.x, quaternion.y, quaternion.z};
 }
 
-constexpr float scalarPart(const Quaternion& quaternion) {
-    return quaternion.w;
-}
-
 /* Rotation by angle around the axis */
 inline Quaternion rotation(Rad angle, const Vector3& normalizedAxis) {
     ZE_ASSERT(isNormalized(normalizedAxis),
@@ -446,14 +442,6 @@ inline Matrix4 translationMatrix(const Vector3& translation) {
     return matrix;
 }
 
-inline Matrix4 scalingMatrix(const Vector3& scaling) {
-    Matrix4 matrix;
-    matrix[0][0] = scaling.x;
-    matrix[1][1] = scaling.y;
-    matrix[2][2] = scaling.z;
-    return matrix;
-}
-
 inline Matrix4 transformationMatrix(const Matrix3& rotationScaling, const Vector3& translation) {
     Matrix4 matrix{rotationScaling};
     matrix[3] = Vector4{translation, 1.0f};
@@ -639,11 +627,7 @@ private:
 
 using Range1D = Range<1, float>;
 using Range2D = Range<2, float>;
-using Range3D = Range<3, float>;
-using Range1Di = Range<1, int>;
 using Range2Di = Range<2, int>;
-using Range1Dui = Range<1, unsigned>;
-using Range2Dui = Range<2, unsigned>;
 
 /* ---------------------------------------------------------------------------------------- */
 /* Printing */

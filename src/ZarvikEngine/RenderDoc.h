@@ -27,7 +27,6 @@ public:
 
     bool isAvailable() const { return _api != nullptr; }
     bool isCapturing() const { return _capturing; }
-    std::uint32_t framesToCapture() const { return _framesToCapture; }
 
 private:
     /* The API table, version 1.5.0; opaque here so users need not have its header */

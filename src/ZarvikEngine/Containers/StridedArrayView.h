@@ -19,11 +19,21 @@ namespace Implementation {
 template<class T>
 using ByteOf = std::conditional_t<std::is_const_v<T>, const char, char>;
 
-inline void checkStridedDataSize(std::size_t dataSize, std::size_t needed, std::size_t size,
-                                 std::ptrdiff_t stride) {
-    ZE_ASSERT(needed <= dataSize, "Containers::StridedArrayView: data size"
-                                      << dataSize << "is not enough for" << size
-                                      << "elements of stride" << stride);
+/* Whether elements of elementSize bytes starting offset bytes into dataSize bytes, with the
+   given sizes and strides per dimension, all lie inside; a negative stride reaches below the
+   offset */
+template<std::size_t dimensions>
+bool stridedElementsFit(std::size_t dataSize, std::ptrdiff_t offset, std::size_t elementSize,
+                        const std::array<std::size_t, dimensions>& sizes,
+                        const std::array<std::ptrdiff_t, dimensions>& strides) {
+    std::ptrdiff_t begin = offset, end = offset + std::ptrdiff_t(elementSize);
+    for (std::size_t d = 0; d != dimensions; ++d) {
+        if (!sizes[d])
+            return true;
+        const std::ptrdiff_t reach = std::ptrdiff_t(sizes[d] - 1) * strides[d];
+        (reach < 0 ? begin : end) += reach;
+    }
+    return begin >= 0 && std::size_t(end) <= dataSize;
 }
 } // namespace Implementation
 
@@ -79,11 +89,12 @@ public:
     /* Elements starting at `first` inside `data`; aborts when they don't fit */
     StridedArrayView1D(std::span<Byte> data, T* first, std::size_t size, std::ptrdiff_t stride)
         : StridedArrayView1D{first, size, stride} {
-        const std::size_t needed =
-            size ? std::size_t(reinterpret_cast<Byte*>(first) - data.data()) +
-                       (size - 1) * std::size_t(stride < 0 ? -stride : stride) + sizeof(T)
-                 : 0;
-        Implementation::checkStridedDataSize(data.size(), needed, size, stride);
+        ZE_ASSERT(
+            Implementation::stridedElementsFit<1>(data.size(),
+                                                  reinterpret_cast<Byte*>(first) - data.data(),
+                                                  sizeof(T), {size}, {stride}),
+            "Containers::StridedArrayView: data size" << data.size() << "is not enough for" << size
+                                                      << "elements of stride" << stride);
     }
 
     /* Unchecked */
@@ -123,8 +134,6 @@ public:
     }
     StridedArrayView1D prefix(std::size_t count) const { return slice(0, count); }
     StridedArrayView1D suffix(std::size_t count) const { return slice(_size - count, _size); }
-    StridedArrayView1D exceptPrefix(std::size_t count) const { return slice(count, _size); }
-    StridedArrayView1D exceptSuffix(std::size_t count) const { return slice(0, _size - count); }
 
     /* Every step-th element, starting with the first */
     StridedArrayView1D every(std::size_t step) const {
@@ -166,13 +175,9 @@ public:
     /* Elements starting at `first` inside `data`; aborts when they don't fit */
     StridedArrayView2D(std::span<Byte> data, T* first, Size2D size, Stride2D stride)
         : StridedArrayView2D{first, size, stride} {
-        std::size_t needed = 0;
-        if (size[0] && size[1]) {
-            needed = std::size_t(reinterpret_cast<Byte*>(first) - data.data()) + sizeof(T);
-            for (std::size_t d = 0; d != 2; ++d)
-                needed += (size[d] - 1) * std::size_t(stride[d] < 0 ? -stride[d] : stride[d]);
-        }
-        ZE_ASSERT(needed <= data.size(),
+        ZE_ASSERT(Implementation::stridedElementsFit(data.size(),
+                                                     reinterpret_cast<Byte*>(first) - data.data(),
+                                                     sizeof(T), size, stride),
                   "Containers::StridedArrayView: data size"
                       << data.size() << "is not enough for {" << Debug::nospace << size[0]
                       << Debug::nospace << "," << size[1] << Debug::nospace

@@ -73,6 +73,9 @@ Data::Id SparseArray::add() {
 }
 
 void SparseArray::remove(unsigned short index) {
+    /* A removed element's Id maps past the live ones */
+    ZE_ASSERT(index < size(), "SparseArray::remove(): index" << index << "out of range for"
+                                                             << size() << "elements");
     swap(index, size() - 1);
     const unsigned short freed = --mutableHeader().size;
     doDelete(freed);

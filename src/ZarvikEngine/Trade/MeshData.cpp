@@ -95,22 +95,24 @@ MeshData::MeshData(MeshPrimitive primitive, DataStorage vertexData,
         ZE_ASSERT(attribute.vertexCount() == _vertexCount,
                   "Trade::MeshData: attribute" << i << "has" << attribute.vertexCount()
                                                << "vertices but" << _vertexCount << "expected");
-        const std::size_t offset = attribute.offset(data);
-        if (!_vertexCount)
-            continue;
-
-        /* The first value is at offset, the last one offset + (count - 1)·stride; a negative
-           stride runs backwards */
-        const std::int64_t last = std::int64_t(_vertexCount - 1) * attribute.stride();
-        const std::int64_t begin = std::int64_t(offset) + std::min<std::int64_t>(last, 0);
-        const std::int64_t end =
-            std::int64_t(offset) + std::max<std::int64_t>(last, 0) +
-            std::int64_t(elementSize(attribute.format(), attribute.arraySize()));
-        ZE_ASSERT(begin >= 0 && end <= std::int64_t(data.size()),
-                  "Trade::MeshData: attribute"
-                      << i << Debug::nospace << " [" << Debug::nospace << begin << Debug::nospace
-                      << ":" << Debug::nospace << end << Debug::nospace
-                      << "] is not contained in passed vertexData array of size" << data.size());
+        /* A view of no vertices points anywhere, its offset would depend on the address */
+        const std::size_t offset =
+            attribute.isOffsetOnly() || _vertexCount ? attribute.offset(data) : 0;
+        if (_vertexCount) {
+            /* The first value is at offset, the last one offset + (count - 1)·stride; a
+               negative stride runs backwards */
+            const std::int64_t last = std::int64_t(_vertexCount - 1) * attribute.stride();
+            const std::int64_t begin = std::int64_t(offset) + std::min<std::int64_t>(last, 0);
+            const std::int64_t end =
+                std::int64_t(offset) + std::max<std::int64_t>(last, 0) +
+                std::int64_t(elementSize(attribute.format(), attribute.arraySize()));
+            ZE_ASSERT(begin >= 0 && end <= std::int64_t(data.size()),
+                      "Trade::MeshData: attribute"
+                          << i << Debug::nospace << " [" << Debug::nospace << begin
+                          << Debug::nospace << ":" << Debug::nospace << end << Debug::nospace
+                          << "] is not contained in passed vertexData array of size"
+                          << data.size());
+        }
         attribute = MeshAttributeData{attribute.name(),
                                       attribute.format(),
                                       offset,

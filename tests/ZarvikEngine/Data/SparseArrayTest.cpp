@@ -222,6 +222,8 @@ TEST(SparseArray, CapacityIsSixteenBit) {
     ZE_EXPECT_ABORT(array.append(two, true),
                     "SparseArray::append(): Appending 2 elements to 65534 would exceed the "
                     "limit of 65535");
+    ZE_EXPECT_ABORT(Column{}.remove(0), "SparseArray::remove(): index 0 out of range for 0 "
+                                        "elements");
     ZE_EXPECT_ABORT(array.allocate(3), "SparseArray::allocate(): Cannot shrink from 65535 to 3 "
                                        "slots");
 }

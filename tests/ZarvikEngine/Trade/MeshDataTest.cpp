@@ -169,6 +169,14 @@ TEST(MeshData, UnusualLayouts) {
     const MeshData empty{MeshPrimitive::Points, std::vector<char>{}, layout(0)};
     EXPECT_EQ(empty.attribute<Vector3>(0).size(), 0u);
     EXPECT_EQ((MeshData{MeshPrimitive::Triangles, std::vector<char>{}, {}, 3}).vertexCount(), 3u);
+    /* ... nor do views, whose address must not end up as an offset */
+    const char elsewhere[12]{};
+    const MeshData emptyView{
+        MeshPrimitive::Points,
+        std::vector<char>{},
+        {MeshAttributeData{MA::Position, VF::Vector3,
+                           StridedArrayView2D<const char>{elsewhere, {0, 12}, {12, 1}}}}};
+    EXPECT_EQ(emptyView.attributeOffset(0), 0u);
 
     /* A shared value (zero stride) and a layout read backwards (negative stride) */
     const float values[]{1.0f, 2.0f, 3.0f};
