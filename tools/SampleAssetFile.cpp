@@ -201,7 +201,6 @@ void appendSkinnedRibbon(std::vector<char>& file) {
     AssetChunk::create(SkinData::magic, createSkinData(inverseBindPoses, scalings, joints), file);
 }
 
-/* An image stored as a file, and a tiled one with its tiles and a texture sampling it */
 /* Two clips of the ribbon's joints, a sway and a bend, the objects they animate, and a graph
    blending them by a parameter */
 void appendRibbonAnimations(std::vector<char>& file) {
@@ -232,6 +231,7 @@ void appendRibbonAnimations(std::vector<char>& file) {
                        file);
 }
 
+/* An image stored as a file, and a tiled one with its tiles and a texture sampling it */
 void appendImages(std::vector<char>& file) {
     AssetChunk::create(ImageData::magic, createImageData({256, 256, 1}, "textures/checker.png"),
                        file);

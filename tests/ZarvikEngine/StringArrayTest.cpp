@@ -137,7 +137,8 @@ TEST(StringArray, FreeFunctions) {
     EXPECT_TRUE(split(""sv, ',').empty());
     EXPECT_EQ(join(StringArray{}, '-'), "");
 
-    const StringArray kept = filter(array, [](std::string_view name) { return name[0] == 'h'; });
+    const StringArray kept =
+        filter(array, [](std::string_view name) { return name.starts_with('h'); });
     EXPECT_EQ(entries(kept), (Strings{"head", "hand"}));
     EXPECT_EQ(kept.capacity(), 24u);
 }

@@ -6,6 +6,7 @@
 
 #include "ZarvikEngine/BitSet.h"
 #include "ZarvikEngine/Data/ComponentManager.h"
+#include "ZarvikEngine/Utils/Align.h"
 #include "ZarvikEngine/Utils/IndexRange.h"
 
 namespace ZarvikEngine::Data {
@@ -82,8 +83,8 @@ public:
     }
     /* Bytes of the group codes and offsets, to be included in componentDataSize() */
     std::size_t groupsDataSize(unsigned short capacity) const {
-        return (2 * (std::size_t(groupsCount()) * SubGroupCount + capacity) + 2 + 3) &
-               ~std::size_t{3};
+        return Utils::fourByteAlign(2 * (std::size_t(groupsCount()) * SubGroupCount + capacity) +
+                                    2);
     }
 
     /* One bit per group (not per code), set when the group was reordered; the host clears

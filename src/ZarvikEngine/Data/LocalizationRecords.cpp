@@ -23,7 +23,7 @@ std::string_view LanguageData::code() const {
 std::optional<std::string> LanguageData::validate(std::span<const char> payload) {
     if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
         return error;
-    const auto& header = *reinterpret_cast<const Header*>(payload.data());
+    const auto header = Validation::read<Header>(payload.data());
     if (!Validation::isTerminated(header.name, sizeof(Header::name)))
         return std::string{"name is not zero-terminated"};
     if (!Validation::isTerminated(header.code, sizeof(Header::code)))
@@ -60,7 +60,7 @@ LocaleData::LocaleData(std::span<const char> data)
 std::optional<std::string> LocaleData::validate(std::span<const char> payload) {
     if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
         return error;
-    const auto& header = *reinterpret_cast<const Header*>(payload.data());
+    const auto header = Validation::read<Header>(payload.data());
     const std::uint64_t stringsOffset =
         sizeof(Header) + sizeof(LocaleLinkHeader) * std::uint64_t{header.linkCount};
     if (stringsOffset > payload.size())

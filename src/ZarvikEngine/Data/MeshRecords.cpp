@@ -340,7 +340,9 @@ std::optional<std::string> SkinData::validate(std::span<const char> payload) {
     if (auto error = Validation::checkHeaderSize(payload, 4))
         return error;
     const auto jointCount = Validation::read<std::uint32_t>(payload.data());
-    const std::uint64_t expected = 4 + std::uint64_t{jointCount} * 46;
+    constexpr std::size_t JointSize = sizeof(DualQuaternion) + sizeof(Vector3) + sizeof(Id);
+    static_assert(JointSize == 46);
+    const std::uint64_t expected = 4 + std::uint64_t{jointCount} * JointSize;
     if (expected != payload.size())
         return fmt::format("{} joints take {} bytes but the payload has {}", jointCount, expected,
                            payload.size());

@@ -133,7 +133,9 @@ void OzzPlayer::advance(float time) {
     /* Without a clip there is nothing to wrap around: the position stays at the start */
     const float cycles = _duration != 0.0f ? position / _duration : 0.0f;
     const float wholeCycles = std::trunc(cycles);
-    const auto iteration = std::int32_t(wholeCycles);
+    /* A NaN or a count past the integer range (a NaN speed, a tiny duration) would make the
+       conversion undefined */
+    const auto iteration = std::abs(wholeCycles) < 1.0e9f ? std::int32_t(wholeCycles) : 0;
     const float fraction = cycles - wholeCycles;
 
     if (iteration != _currentIteration)

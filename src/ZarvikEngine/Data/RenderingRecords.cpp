@@ -67,7 +67,7 @@ std::string_view ShaderData::codeWGSL() const {
 std::optional<std::string> ShaderData::validate(std::span<const char> payload) {
     if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
         return error;
-    const Header& header = ShaderData{payload}.header();
+    const auto header = Validation::read<Header>(payload.data());
     if (!Validation::isTerminated(header.name, MaxNameLength + 1))
         return fmt::format("name is not zero-terminated within {} bytes", MaxNameLength + 1);
     if (!Validation::isTerminated(header.wgslName, sizeof(Header::wgslName)))
@@ -125,7 +125,7 @@ std::vector<char> createShaderData(std::string_view name, const ShaderSources& s
 std::optional<std::string> PipelineData::validate(std::span<const char> payload) {
     if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
         return error;
-    const Header& header = PipelineData{payload}.header();
+    const auto header = Validation::read<Header>(payload.data());
     /* name() hands out the field as a C string */
     if (!Validation::isTerminated(header.name, sizeof(Header::name)))
         return fmt::format("name is not zero-terminated within {} bytes", sizeof(Header::name));

@@ -6,6 +6,8 @@
 #include <memory>
 #include <utility>
 
+#include "ZarvikEngine/Utils/Align.h"
+
 namespace ZarvikEngine::Utils {
 
 MemoryPartition::MemoryPartition(std::size_t regionCount) : _regions(regionCount) {}
@@ -62,7 +64,7 @@ void MemoryPartition::checkAlignedData(const void* data) {
 }
 
 MemoryPartition& MemoryPartition::alignNext() {
-    _offset = (_offset + 3) & ~std::size_t{3};
+    _offset = fourByteAlign(_offset);
     return *this;
 }
 

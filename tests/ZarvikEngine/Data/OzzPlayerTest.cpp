@@ -1,3 +1,4 @@
+#include <limits>
 #include <utility>
 
 #include <gtest/gtest.h>
@@ -69,6 +70,14 @@ TEST(OzzPlayer, PlayCountDecidesWhenItStops) {
     OzzPlayer empty;
     empty.play(0.0f);
     expectAt(empty, 5.0f, 0.0f, 0, State::Playing);
+
+    /* Positions with no whole cycle count to speak of stay in the first one */
+    for (const float speed : {std::numeric_limits<float>::quiet_NaN(), 1.0e30f}) {
+        OzzPlayer wild = playerOf(2.0f, speed, 0);
+        wild.play(0.0f);
+        wild.advance(1.0f);
+        EXPECT_EQ(wild.currentIteration(), 0);
+    }
 }
 
 TEST(OzzPlayer, NegativeSpeedPlaysBackwards) {
