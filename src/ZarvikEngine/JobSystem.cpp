@@ -95,8 +95,7 @@ void JobSystem::cancel(int id) {
 
 void JobSystem::cancelAll() {
     std::lock_guard lock{_threads->queueLock};
-    const int head = _head.load(std::memory_order_relaxed);
-    const int count = _count.load(std::memory_order_relaxed);
+    const auto [head, count] = liveRange();
     for (int k = 0; k != count; ++k) {
         const int id = (head + k) & SlotMask;
         if (id != threadJobId)
@@ -106,7 +105,7 @@ void JobSystem::cancelAll() {
 
 bool JobSystem::update(bool mainOnly) {
     const bool ran = threadStep(0, mainOnly);
-    if (_count.load(std::memory_order_relaxed) >= RetainedEntries)
+    if (liveRange().count >= RetainedEntries)
         retire();
     return ran;
 }
@@ -160,8 +159,7 @@ int JobSystem::currentJobId() {
 bool JobSystem::isIndexValid(int id) const {
     if (id < 0)
         return false;
-    const int head = _head.load(std::memory_order_relaxed);
-    const int count = _count.load(std::memory_order_relaxed);
+    const auto [head, count] = liveRange();
     /* Below head the id can only be live if the live range wrapped past the last slot */
     if (id < head)
         return id + Capacity < head + count;
@@ -216,8 +214,7 @@ int JobSystem::acquireJob(int threadIndex, JobFlags flags) {
     /* Workers never see main-thread jobs; thread 0 sees them, or only them */
     const JobFlags mask =
         Unpickable | (threadIndex != 0 || flags ? JobFlag::MainThread : JobFlags{});
-    const int head = _head.load(std::memory_order_relaxed);
-    const int count = _count.load(std::memory_order_relaxed);
+    const auto [head, count] = liveRange();
     /* Terminated entries never become candidates again, so the run of them at the front is
        counted once instead of on every pick */
     int k = _terminatedPrefix;
@@ -251,17 +248,17 @@ int JobSystem::acquireJob(int threadIndex, JobFlags flags) {
 }
 
 int JobSystem::addJob() {
-    const int count = _count.load(std::memory_order_relaxed);
+    const auto [head, count] = liveRange();
     if (count == MaxLiveEntries)
         return -1;
-    _count.store(count + 1, std::memory_order_relaxed);
-    return (_head.load(std::memory_order_relaxed) + count) & SlotMask;
+    setLiveRange(head, count + 1);
+    return (head + count) & SlotMask;
 }
 
 void JobSystem::popJobs(int n) {
     _terminatedPrefix = std::max(0, _terminatedPrefix - n);
-    _head.store((_head.load(std::memory_order_relaxed) + n) & SlotMask, std::memory_order_relaxed);
-    _count.store(_count.load(std::memory_order_relaxed) - n, std::memory_order_relaxed);
+    const auto [head, count] = liveRange();
+    setLiveRange((head + n) & SlotMask, count - n);
 }
 
 void JobSystem::cancelUnsafe(int id) {
@@ -356,8 +353,8 @@ void JobSystem::threadRun(int threadIndex) {
 
 void JobSystem::retire() {
     std::lock_guard lock{_threads->queueLock};
-    const int head = _head.load(std::memory_order_relaxed);
-    const int limit = _count.load(std::memory_order_relaxed) - RetainedEntries;
+    const auto [head, count] = liveRange();
+    const int limit = count - RetainedEntries;
     /* Only from the front: an entry still queued or executing keeps everything after it */
     int k = 0;
     while (k < limit && (loadFlags((head + k) & SlotMask) & JobFlag::Terminated))

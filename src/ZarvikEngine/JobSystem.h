@@ -146,8 +146,21 @@ private:
     std::unique_ptr<std::atomic<std::uint8_t>[]> _flags;
     std::unique_ptr<JobFunction[]> _jobs;
     std::unique_ptr<std::vector<int>[]> _dependencies;
-    /* Written under the queue lock, read without it by the queries */
-    std::atomic<int> _head{}, _count{};
+    /* The first live entry and the number of live entries, in one word so that the queries,
+       which read it without the queue lock, never see a head and a count of different
+       moments; written under the queue lock */
+    struct LiveRange {
+        int head, count;
+    };
+    LiveRange liveRange() const {
+        const std::uint32_t range = _liveRange.load(std::memory_order_relaxed);
+        return {int(range & 0xffff), int(range >> 16)};
+    }
+    void setLiveRange(int head, int count) {
+        _liveRange.store(std::uint32_t(head) | std::uint32_t(count) << 16,
+                         std::memory_order_relaxed);
+    }
+    std::atomic<std::uint32_t> _liveRange{};
     /* Live entries from head on that are known to be terminated; under the queue lock */
     int _terminatedPrefix{};
     int _threadCount;
