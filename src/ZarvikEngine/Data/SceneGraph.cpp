@@ -598,21 +598,13 @@ void SceneGraph::computeAbsoluteTransformation(unsigned short index) {
         chain.push_back(parent);
     }
 
-    const unsigned short top = chain.back();
-    const bool reachedRoot = _objectData[top].parent == 0;
-    if (reachedRoot) {
-        _absoluteTransformations[top] = _localTransformations[top];
-        _absoluteScalings[top] = _localScalings[top];
-        _dirty.unset(top);
-        chain.pop_back();
-    }
+    /* The same steps as the whole-scene update, so that both give the same bits */
+    const TransformArrays arrays{_objectData.data(), _localTransformations.data(),
+                                 _absoluteTransformations.data(), _localScalings.data(),
+                                 _absoluteScalings.data()};
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
-        const unsigned short current = *it;
-        const unsigned short parent = _objectData[current].parent;
-        composeWorld(_absoluteTransformations[parent], _absoluteScalings[parent],
-                     _localTransformations[current], _localScalings[current],
-                     _absoluteTransformations[current], _absoluteScalings[current]);
-        _dirty.unset(current);
+        updateObject(arrays, *it);
+        _dirty.unset(*it);
     }
 }
 

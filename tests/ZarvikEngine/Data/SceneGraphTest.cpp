@@ -154,6 +154,15 @@ TEST(SceneGraph, WorldTransformations) {
     const Matrix4 matrix = graph.absoluteTransformationAsMatrix(child);
     EXPECT_TRUE(
         fuzzyEqual(transformPoint(matrix, Vector3{1.0f, 0.0f, 0.0f}), Vector3{0.0f, 3.0f, 5.0f}));
+
+    /* Both paths give the same bits, also where a scaling within the epsilon of one counts
+       as exactly one */
+    graph.localScaling(parent) = Vector3{1.0f + 1.0e-7f};
+    graph.setDirty(Id(0));
+    const DualQuaternion alone = graph.absoluteTransformationSafe(grandchild);
+    graph.setDirty(Id(0));
+    graph.computeAbsoluteTransformations();
+    EXPECT_EQ(std::memcmp(&alone, &graph.absoluteTransformation(grandchild), sizeof(alone)), 0);
 }
 
 TEST(SceneGraph, ComponentRecords) {
