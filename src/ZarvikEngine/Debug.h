@@ -109,6 +109,22 @@ Debug& operator<<(Debug&& debug, const T& value) {
 Debug& printEnum(Debug& debug, std::string_view typeName, std::string_view valueName,
                  long long value);
 
+/* Prints each set bit of a flag set as its enumerator, joined by "|", or emptyText when no
+   bit is set */
+template<class Set>
+Debug& printEnumSet(Debug& debug, Set value, std::string_view emptyText) {
+    using Bits = std::make_unsigned_t<typename Set::UnderlyingType>;
+    auto bits = Bits(typename Set::UnderlyingType(value));
+    if (!bits)
+        return debug << emptyText;
+    for (bool first = true; bits; bits = Bits(bits & (bits - 1)), first = false) {
+        if (!first)
+            debug << Debug::nospace << "|" << Debug::nospace;
+        debug << typename Set::Type(bits & Bits(~bits + 1));
+    }
+    return debug;
+}
+
 namespace Implementation {
 [[noreturn]] void assertionFailed(const char* expression, const char* file, int line);
 [[noreturn]] void unreachable(const char* file, int line);

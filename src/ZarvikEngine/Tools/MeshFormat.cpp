@@ -34,16 +34,7 @@ Debug& operator<<(Debug& debug, MeshDataFlag value) {
 }
 
 Debug& operator<<(Debug& debug, MeshDataFlags value) {
-    if (!value)
-        return debug << "MeshDataFlags{}";
-    bool first = true;
-    for (auto bits = std::uint32_t(value); bits; bits &= bits - 1) {
-        if (!first)
-            debug << Debug::nospace << "|" << Debug::nospace;
-        debug << MeshDataFlag(bits & -bits);
-        first = false;
-    }
-    return debug;
+    return printEnumSet(debug, value, "MeshDataFlags{}");
 }
 
 std::vector<Trade::MeshAttributeData> getLayout(MeshDataFlags layout, MeshDataFlags quantized,

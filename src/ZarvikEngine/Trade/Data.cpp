@@ -13,25 +13,7 @@ Debug& operator<<(Debug& debug, DataFlag value) {
 }
 
 Debug& operator<<(Debug& debug, DataFlags value) {
-    if (!value)
-        return debug << "Trade::DataFlags{}";
-    bool first = true;
-    for (DataFlag flag : {DataFlag::Owned, DataFlag::Mutable}) {
-        if (!(value >= flag))
-            continue;
-        if (!first)
-            debug << Debug::nospace << "|" << Debug::nospace;
-        debug << flag;
-        first = false;
-        value &= ~flag;
-    }
-    /* Bits without a name */
-    if (value) {
-        if (!first)
-            debug << Debug::nospace << "|" << Debug::nospace;
-        debug << DataFlag(std::uint8_t(value));
-    }
-    return debug;
+    return printEnumSet(debug, value, "Trade::DataFlags{}");
 }
 
 DataStorage::DataStorage(std::vector<char>&& data) noexcept

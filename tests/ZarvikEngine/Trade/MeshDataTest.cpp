@@ -109,6 +109,9 @@ TEST(MeshData, EnumValuesAndPrinting) {
               "MeshPrimitive::ImplementationSpecific(0x4)");
     EXPECT_EQ(printed(DataFlag::Owned | DataFlag::Mutable),
               "Trade::DataFlag::Owned|Trade::DataFlag::Mutable");
+    EXPECT_EQ(printed(DataFlags{}), "Trade::DataFlags{}");
+    EXPECT_EQ(printed(DataFlag::Mutable | DataFlag(0x80)),
+              "Trade::DataFlag::Mutable|Trade::DataFlag(128)");
 }
 
 TEST(MeshData, OwnedViewedAndCopied) {
