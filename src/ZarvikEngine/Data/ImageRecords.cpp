@@ -12,13 +12,6 @@ namespace ZarvikEngine::Data {
 
 namespace {
 
-/* Bools are read as such, anything but 0 and 1 would be undefined */
-std::optional<std::string> validateBool(std::uint8_t value, const char* name) {
-    if (value > 1)
-        return fmt::format("{} {} is neither 0 nor 1", name, value);
-    return std::nullopt;
-}
-
 std::vector<char> imageData(const Vector3i& size, std::uint32_t tileCount, bool compressed,
                             std::size_t dataSize) {
     std::vector<char> out(sizeof(ImageData::Header) + dataSize);
@@ -34,7 +27,7 @@ std::optional<std::string> ImageData::validate(std::span<const char> payload) {
         return error;
     const auto compressed =
         Validation::read<std::uint8_t>(payload.data() + offsetof(Header, compressed));
-    if (auto error = validateBool(compressed, "compressed flag"))
+    if (auto error = Validation::checkBool(compressed, "compressed flag"))
         return error;
     const auto tileCount =
         Validation::read<std::uint32_t>(payload.data() + offsetof(Header, tileCount));
@@ -79,8 +72,8 @@ std::vector<char> createImageData(const Vector3i& size, std::string_view path) {
 std::optional<std::string> ImageTileData::validate(std::span<const char> payload) {
     if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
         return error;
-    return validateBool(Validation::read<std::uint8_t>(payload.data() + offsetof(Header, flag)),
-                        "tile flag");
+    return Validation::checkBool(
+        Validation::read<std::uint8_t>(payload.data() + offsetof(Header, flag)), "tile flag");
 }
 
 AssetChunk createImageTileChunk(std::string_view hash, std::span<const char> data, bool flag,

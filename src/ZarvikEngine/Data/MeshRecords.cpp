@@ -223,8 +223,8 @@ std::optional<std::string> MorphTargetData::validate(std::span<const char> paylo
     if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
         return error;
     const auto header = Validation::read<Header>(payload.data());
-    if (header.compressed > 1)
-        return fmt::format("compressed flag {} is neither 0 nor 1", header.compressed);
+    if (auto error = Validation::checkBool(header.compressed, "compressed flag"))
+        return error;
     if (header.attributeDataSize % sizeof(MeshAttributeData32))
         return fmt::format("attribute data of {} bytes isn't a whole number of attributes",
                            header.attributeDataSize);

@@ -11,6 +11,12 @@ std::optional<std::string> checkHeaderSize(std::span<const char> payload, std::s
     return {};
 }
 
+std::optional<std::string> checkBool(std::uint8_t value, const char* name) {
+    if (value > 1)
+        return fmt::format("{} {} is neither 0 nor 1", name, value);
+    return {};
+}
+
 std::optional<std::string> checkStrings(std::span<const char> section, std::uint64_t count) {
     /* Stops at the count-th zero byte, so a long section costs only what is read anyway */
     std::uint64_t found = 0;

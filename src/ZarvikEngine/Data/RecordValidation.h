@@ -21,6 +21,9 @@ std::optional<std::string> checkHeaderSize(std::span<const char> payload, std::s
    each entry needs a zero byte of its own inside it */
 std::optional<std::string> checkStrings(std::span<const char> section, std::uint64_t count);
 
+/* A message unless a byte read as a bool holds 0 or 1, the only values a bool may have */
+std::optional<std::string> checkBool(std::uint8_t value, const char* name);
+
 /* Whether a fixed-size text field has its zero byte within its first size bytes */
 inline bool isTerminated(const char* field, std::size_t size) {
     return std::memchr(field, 0, size) != nullptr;
