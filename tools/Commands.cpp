@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <sstream>
 #include <vector>
 
 #include <fmt/format.h>
@@ -13,23 +12,13 @@
 
 #include "SampleAssetFile.h"
 #include "ZarvikEngine/Data/AssetValidation.h"
+#include "ZarvikEngine/DebugString.h"
 
 namespace ZarvikEngine::Tool {
 
 namespace {
 
 using namespace Data;
-
-/* What Debug prints for a value, such as "Magic::Mesh" */
-template<class T>
-std::string printed(const T& value) {
-    std::ostringstream out;
-    Debug{&out} << value;
-    std::string text = std::move(out).str();
-    /* Without the statement's newline */
-    text.pop_back();
-    return text;
-}
 
 /* "zarvik: path: message" */
 void error(std::string_view name, std::string_view message) {
@@ -41,7 +30,7 @@ std::string attributes(std::span<const MeshData::MeshAttributeData32> entries) {
     std::vector<std::string> names;
     for (const MeshData::MeshAttributeData32& entry : entries)
         names.push_back(
-            fmt::format("{} {}{}", printed(entry.name), printed(entry.format),
+            fmt::format("{} {}{}", debugString(entry.name), debugString(entry.format),
                         entry.arraySize ? fmt::format("[{}]", entry.arraySize) : std::string{}));
     return fmt::format("{}", fmt::join(names, ", "));
 }
@@ -67,9 +56,9 @@ struct Summary {
         return fmt::format(
             "{} vertices, {}, attributes {}, bounding sphere at {} radius {}{}", header.vertexCount,
             header.indexCount
-                ? fmt::format("{} indices of {}", header.indexCount, printed(header.indexType))
+                ? fmt::format("{} indices of {}", header.indexCount, debugString(header.indexType))
                 : std::string{"not indexed"},
-            attributes(record.attributeData()), printed(header.boundingSphere.center()),
+            attributes(record.attributeData()), debugString(header.boundingSphere.center()),
             header.boundingSphere.radius(), compression(header.compression));
     }
 
@@ -83,7 +72,7 @@ struct Summary {
     std::string operator()(const SkinData& record) const {
         std::vector<std::string> joints;
         for (const Id joint : record.joints())
-            joints.push_back(printed(joint));
+            joints.push_back(debugString(joint));
         return fmt::format("{} joints driven by {}", record.header(), fmt::join(joints, ", "));
     }
 
@@ -103,15 +92,15 @@ struct Summary {
     std::string operator()(const TextureData& record) const {
         const TextureData::Header& header = record.header();
         return fmt::format("image {}, second index {}, filters {} {} {}, wrapping {} {} {}",
-                           header.image, header.secondIndex, printed(header.minificationFilter),
-                           printed(header.magnificationFilter), printed(header.mipmapFilter),
-                           printed(header.wrapping[0]), printed(header.wrapping[1]),
-                           printed(header.wrapping[2]));
+                           header.image, header.secondIndex, debugString(header.minificationFilter),
+                           debugString(header.magnificationFilter),
+                           debugString(header.mipmapFilter), debugString(header.wrapping[0]),
+                           debugString(header.wrapping[1]), debugString(header.wrapping[2]));
     }
 
     std::string operator()(const ProbeData& record) const {
         return fmt::format("base size {}x{}, {}, {} bytes of pixels", record.baseSize().x,
-                           record.baseSize().y, printed(record.format()), record.data().size());
+                           record.baseSize().y, debugString(record.format()), record.data().size());
     }
 
     std::string operator()(const MaterialData& record) const {
@@ -180,7 +169,7 @@ struct Summary {
     std::string operator()(const AnimationTargetsData& record) const {
         std::vector<std::string> targets;
         for (const Id target : record.targets())
-            targets.push_back(printed(target));
+            targets.push_back(debugString(target));
         return fmt::format("{} targets: {}", targets.size(), fmt::join(targets, ", "));
     }
 

@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <sstream>
 
 #include <fmt/format.h>
+
+#include "ZarvikEngine/DebugString.h"
 
 namespace ZarvikEngine::Data {
 
@@ -12,13 +13,7 @@ namespace {
 
 /* "chunk 3 (Magic::Shader): problem" */
 std::string chunkMessage(std::size_t index, Magic magic, std::string_view problem) {
-    std::ostringstream out;
-    Debug{&out} << "chunk" << index << "(" << Debug::nospace << magic << Debug::nospace
-                << "):" << problem;
-    std::string message = std::move(out).str();
-    /* Without the statement's newline */
-    message.pop_back();
-    return message;
+    return fmt::format("chunk {} ({}): {}", index, debugString(magic), problem);
 }
 
 /* The first chunk */

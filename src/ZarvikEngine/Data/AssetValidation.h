@@ -32,7 +32,7 @@ struct AssetFileValidation {
    framing, the header record first with its fixed words and finalised counts, and every
    record by its magic. When the file is valid, walking its chunks with AssetChunkView and
    calling any reader of any record (with indices below the counts the record states) neither
-   aborts nor reads outside the file. Never aborts itself; allocates only for messages. */
+   aborts nor reads outside the file. Never aborts itself. */
 AssetFileValidation validateAssetFile(std::span<const char> file);
 
 namespace Implementation {

@@ -109,7 +109,6 @@ void SceneGraph::init() {
     const Header& header = this->header();
     ZE_ASSERT(reinterpret_cast<std::uintptr_t>(_data.data()) % 4 == 0,
               "SceneGraph::init(): scenegraph data is not 4 byte aligned.");
-    _header = &mutableHeader();
     const std::size_t n = std::size_t(header.objectCount) + header.unusedObjectCapacity;
     const std::size_t k = std::size_t(header.componentCount) + header.unusedComponentCapacity;
 

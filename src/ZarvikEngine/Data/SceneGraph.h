@@ -305,7 +305,6 @@ private:
 
     std::vector<char> _data;
     Utils::MemoryPartition _partition{12};
-    Header* _header{};
     std::span<char> _componentManagerNames;
     std::vector<ComponentManager*> _componentManagers;
     std::span<ObjectData> _objectData;

@@ -6,12 +6,11 @@
 
 #include "TestHelpers.h"
 #include "ZarvikEngine/Data/AnimationGraph.h"
-#include "ZarvikEngine/Trade/Printed.h"
+#include "ZarvikEngine/DebugString.h"
 
 namespace ZarvikEngine::Data {
 namespace {
 
-using Test::printed;
 using Type = AnimationNodeType;
 
 TEST(AnimationGraph, NodeTypesAndPrinting) {
@@ -22,7 +21,7 @@ TEST(AnimationGraph, NodeTypesAndPrinting) {
               {BlendNode::NodeType, "blend"},   {WeightsNode1D::NodeType, "1d blend weights"},
               {FloatNode::NodeType, "float"},   {Type(9), "AnimationNodeType(9)"}};
     for (std::size_t i = 0; i != std::size(types); ++i) {
-        EXPECT_EQ(printed(types[i].type), types[i].text);
+        EXPECT_EQ(debugString(types[i].type), types[i].text);
         if (i != 5) {
             EXPECT_EQ(unsigned(types[i].type), i);
         }

@@ -5,9 +5,9 @@
 
 #include <gtest/gtest.h>
 
-#include "../Trade/Printed.h"
 #include "MeshTestHelpers.h"
 #include "TestHelpers.h"
+#include "ZarvikEngine/DebugString.h"
 #include "ZarvikEngine/Math.h"
 #include "ZarvikEngine/Tools/MeshFormat.h"
 
@@ -16,7 +16,6 @@ namespace {
 
 using Test::indexedMeshWith;
 using Test::meshWith;
-using Test::printed;
 using Test::TestAttribute;
 using Trade::MeshAttribute;
 
@@ -131,10 +130,10 @@ TEST(MeshFormat, LayoutEdgeCases) {
                  36);
     expectLayout(getLayout(MeshDataFlags{}, 7), {{MA::Position, VF::Vector3, 0, 0}}, 12);
 
-    EXPECT_EQ(printed(F::Positions | F::Quantized),
+    EXPECT_EQ(debugString(F::Positions | F::Quantized),
               "MeshDataFlag::Positions|MeshDataFlag::Quantized");
-    EXPECT_EQ(printed(MeshDataFlags{}), "MeshDataFlags{}");
-    EXPECT_EQ(printed(MeshDataFlag(0x800)), "MeshDataFlag(2048)");
+    EXPECT_EQ(debugString(MeshDataFlags{}), "MeshDataFlags{}");
+    EXPECT_EQ(debugString(MeshDataFlag(0x800)), "MeshDataFlag(2048)");
 }
 
 TEST(MeshFormat, FlagsOfImportedMeshes) {

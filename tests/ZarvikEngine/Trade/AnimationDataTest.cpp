@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "Printed.h"
 #include "TestHelpers.h"
+#include "ZarvikEngine/DebugString.h"
 #include "ZarvikEngine/Trade/AnimationData.h"
 
 namespace ZarvikEngine::Trade {
@@ -12,7 +12,6 @@ namespace {
 
 using Animation::Extrapolation;
 using Animation::Interpolation;
-using Test::printed;
 
 TEST(AnimationData, EnumValuesAreTheStoredOnes) {
     EXPECT_EQ(unsigned(AnimationTrackType::Vector3), 11u);
@@ -24,9 +23,9 @@ TEST(AnimationData, EnumValuesAreTheStoredOnes) {
     EXPECT_EQ(unsigned(Interpolation::Custom), 3u);
     EXPECT_EQ(unsigned(Extrapolation::DefaultConstructed), 2u);
 
-    EXPECT_EQ(printed(AnimationTrackType(25)), "Trade::AnimationTrackType(25)");
-    EXPECT_EQ(printed(animationTrackTargetCustom(3)), "Trade::AnimationTrackTarget::Custom(3)");
-    EXPECT_EQ(printed(Interpolation::Linear), "Animation::Interpolation::Linear");
+    EXPECT_EQ(debugString(AnimationTrackType(25)), "Trade::AnimationTrackType(25)");
+    EXPECT_EQ(debugString(animationTrackTargetCustom(3)), "Trade::AnimationTrackTarget::Custom(3)");
+    EXPECT_EQ(debugString(Interpolation::Linear), "Animation::Interpolation::Linear");
 
     ZE_EXPECT_ABORT(animationTrackTargetCustom(32768),
                     "Trade::animationTrackTargetCustom(): index 32768 too large");

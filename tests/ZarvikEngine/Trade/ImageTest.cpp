@@ -3,15 +3,13 @@
 
 #include <gtest/gtest.h>
 
-#include "Printed.h"
 #include "TestHelpers.h"
+#include "ZarvikEngine/DebugString.h"
 #include "ZarvikEngine/Trade/ImageData.h"
 #include "ZarvikEngine/Trade/TextureData.h"
 
 namespace ZarvikEngine {
 namespace {
-
-using Test::printed;
 
 /* Bytes 0, 1, 2, ... so that every position is recognisable */
 std::vector<char> countingBytes(std::size_t size) {
@@ -109,9 +107,9 @@ TEST(TextureData, SamplerStateAndPrinting) {
     EXPECT_EQ(std::uint32_t(SamplerMipmap::Linear), 2u);
     EXPECT_EQ(std::uint32_t(SamplerWrapping::MirrorClampToEdge), 4u);
     EXPECT_EQ(std::uint8_t(Trade::TextureType::Texture2D), 2u);
-    EXPECT_EQ(printed(SamplerWrapping::ClampToBorder), "SamplerWrapping::ClampToBorder");
-    EXPECT_EQ(printed(SamplerWrapping(5)), "SamplerWrapping(5)");
-    EXPECT_EQ(printed(Trade::TextureType::CubeMap), "Trade::TextureType::CubeMap");
+    EXPECT_EQ(debugString(SamplerWrapping::ClampToBorder), "SamplerWrapping::ClampToBorder");
+    EXPECT_EQ(debugString(SamplerWrapping(5)), "SamplerWrapping(5)");
+    EXPECT_EQ(debugString(Trade::TextureType::CubeMap), "Trade::TextureType::CubeMap");
 }
 
 TEST(ImageDeathTest, DataAndTypesAreChecked) {

@@ -3,15 +3,14 @@
 
 #include <gtest/gtest.h>
 
-#include "Printed.h"
 #include "TestHelpers.h"
+#include "ZarvikEngine/DebugString.h"
 #include "ZarvikEngine/Math.h"
 #include "ZarvikEngine/Trade/MeshData.h"
 
 namespace ZarvikEngine::Trade {
 namespace {
 
-using Test::printed;
 using MA = MeshAttribute;
 using VF = VertexFormat;
 
@@ -103,14 +102,14 @@ TEST(MeshData, EnumValuesAndPrinting) {
     EXPECT_TRUE(isMeshAttributeCustom(meshAttributeCustom(32767)));
     EXPECT_FALSE(isMeshAttributeCustom(MeshAttribute(32767)));
 
-    EXPECT_EQ(printed(meshAttributeCustom(42)), "Trade::MeshAttribute::Custom(42)");
-    EXPECT_EQ(printed(MeshAttribute(10)), "Trade::MeshAttribute(10)");
-    EXPECT_EQ(printed(wrapImplementationSpecific<MeshPrimitive>(0x4)),
+    EXPECT_EQ(debugString(meshAttributeCustom(42)), "Trade::MeshAttribute::Custom(42)");
+    EXPECT_EQ(debugString(MeshAttribute(10)), "Trade::MeshAttribute(10)");
+    EXPECT_EQ(debugString(wrapImplementationSpecific<MeshPrimitive>(0x4)),
               "MeshPrimitive::ImplementationSpecific(0x4)");
-    EXPECT_EQ(printed(DataFlag::Owned | DataFlag::Mutable),
+    EXPECT_EQ(debugString(DataFlag::Owned | DataFlag::Mutable),
               "Trade::DataFlag::Owned|Trade::DataFlag::Mutable");
-    EXPECT_EQ(printed(DataFlags{}), "Trade::DataFlags{}");
-    EXPECT_EQ(printed(DataFlag::Mutable | DataFlag(0x80)),
+    EXPECT_EQ(debugString(DataFlags{}), "Trade::DataFlags{}");
+    EXPECT_EQ(debugString(DataFlag::Mutable | DataFlag(0x80)),
               "Trade::DataFlag::Mutable|Trade::DataFlag(128)");
 }
 

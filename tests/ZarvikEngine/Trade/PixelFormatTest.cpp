@@ -7,14 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include "Printed.h"
 #include "TestHelpers.h"
+#include "ZarvikEngine/DebugString.h"
 #include "ZarvikEngine/Trade/PixelFormat.h"
 
 namespace ZarvikEngine {
 namespace {
-
-using Test::printed;
 
 /* The decimal numbers in a name, in order: {3, 3, 3} for Astc3x3x3RGBAF */
 std::vector<std::uint32_t> numbersIn(std::string_view name) {
@@ -45,10 +43,10 @@ TEST(PixelFormat, ValuesPrintingAndComposition) {
     EXPECT_EQ(std::uint32_t(CompressedPixelFormat::PvrtcRGBA4bppSrgb), 106u);
     EXPECT_FALSE(isCompressedPixelFormatKnown(CompressedPixelFormat(107)));
 
-    EXPECT_EQ(printed(PixelFormat(60)), "PixelFormat(60)");
-    EXPECT_EQ(printed(wrapImplementationSpecific<PixelFormat>(0x8058)),
+    EXPECT_EQ(debugString(PixelFormat(60)), "PixelFormat(60)");
+    EXPECT_EQ(debugString(wrapImplementationSpecific<PixelFormat>(0x8058)),
               "PixelFormat::ImplementationSpecific(0x8058)");
-    EXPECT_EQ(printed(CompressedPixelFormat{}), "CompressedPixelFormat(0)");
+    EXPECT_EQ(debugString(CompressedPixelFormat{}), "CompressedPixelFormat(0)");
 
     EXPECT_EQ(pixelFormat(PixelFormat::R8Unorm, 3, true), PixelFormat::RGB8Srgb);
     EXPECT_EQ(pixelFormat(PixelFormat::RGB8Srgb, 4, false), PixelFormat::RGBA8Unorm);
@@ -59,7 +57,7 @@ TEST(PixelFormat, EveryQueryAgreesWithTheName) {
     std::set<std::string> names;
     for (std::uint32_t value = 1; value <= 59; ++value) {
         const PixelFormat format{value};
-        const std::string text = printed(format);
+        const std::string text = debugString(format);
         ASSERT_TRUE(text.starts_with("PixelFormat::")) << text;
         const std::string name = text.substr(13);
         SCOPED_TRACE(name);
@@ -84,7 +82,8 @@ TEST(PixelFormat, EveryQueryAgreesWithTheName) {
         EXPECT_FALSE(isPixelFormatDepthOrStencil(format));
         EXPECT_EQ(pixelFormatChannelCount(format), channels);
         EXPECT_EQ(pixelFormatSize(format), channels * bits[0] / 8);
-        EXPECT_EQ(printed(pixelFormatChannelFormat(format)), "PixelFormat::R" + bitsText + kind);
+        EXPECT_EQ(debugString(pixelFormatChannelFormat(format)),
+                  "PixelFormat::R" + bitsText + kind);
         EXPECT_EQ(isPixelFormatSrgb(format), kind == "Srgb");
         EXPECT_EQ(pixelFormat(format, channels, isPixelFormatSrgb(format)), format);
     }
@@ -94,7 +93,7 @@ TEST(CompressedPixelFormat, BlocksAgreeWithTheName) {
     std::set<std::string> names;
     for (std::uint32_t value = 1; value <= 106; ++value) {
         const CompressedPixelFormat format{value};
-        const std::string text = printed(format);
+        const std::string text = debugString(format);
         ASSERT_TRUE(text.starts_with("CompressedPixelFormat::")) << text;
         const std::string name = text.substr(23);
         SCOPED_TRACE(name);

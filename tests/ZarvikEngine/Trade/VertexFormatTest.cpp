@@ -4,14 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include "Printed.h"
 #include "TestHelpers.h"
+#include "ZarvikEngine/DebugString.h"
 #include "ZarvikEngine/Trade/VertexFormat.h"
 
 namespace ZarvikEngine {
 namespace {
-
-using Test::printed;
 
 /* What a format's name says about it, worked out without the library's table */
 struct NamedFormat {
@@ -77,11 +75,11 @@ TEST(VertexFormat, ValuesPrintingAndComposition) {
     EXPECT_FALSE(isVertexFormatKnown(VertexFormat{}));
     EXPECT_FALSE(isVertexFormatKnown(VertexFormat(110)));
 
-    EXPECT_EQ(printed(VertexFormat(12345)), "VertexFormat(12345)");
+    EXPECT_EQ(debugString(VertexFormat(12345)), "VertexFormat(12345)");
     const VertexFormat wrapped = wrapImplementationSpecific<VertexFormat>(0x1406);
     EXPECT_EQ(std::uint32_t(wrapped), 0x80001406u);
     EXPECT_EQ(unwrapImplementationSpecific(wrapped), 0x1406u);
-    EXPECT_EQ(printed(wrapped), "VertexFormat::ImplementationSpecific(0x1406)");
+    EXPECT_EQ(debugString(wrapped), "VertexFormat::ImplementationSpecific(0x1406)");
     EXPECT_FALSE(isVertexFormatKnown(wrapped));
 
     EXPECT_EQ(vertexFormat(VertexFormat::UnsignedShort, 3, true),
@@ -96,14 +94,14 @@ TEST(VertexFormat, EveryQueryAgreesWithTheName) {
     std::set<std::string> names;
     for (std::uint32_t value = 1; value <= 109; ++value) {
         const VertexFormat format{value};
-        const std::string text = printed(format);
+        const std::string text = debugString(format);
         ASSERT_TRUE(text.starts_with("VertexFormat::")) << text;
         const std::string name = text.substr(14);
         SCOPED_TRACE(name);
         EXPECT_TRUE(names.insert(name).second);
 
         const NamedFormat expected = parse(name);
-        EXPECT_EQ(printed(vertexFormatComponentFormat(format)),
+        EXPECT_EQ(debugString(vertexFormatComponentFormat(format)),
                   "VertexFormat::" + expected.componentFormat);
         EXPECT_EQ(vertexFormatComponentCount(format), expected.componentCount);
         EXPECT_EQ(vertexFormatVectorCount(format), expected.vectorCount);
