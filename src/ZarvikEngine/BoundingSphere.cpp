@@ -1,7 +1,5 @@
 #include "ZarvikEngine/BoundingSphere.h"
 
-#include <limits>
-
 namespace ZarvikEngine {
 
 BoundingSphere& BoundingSphere::join(const BoundingSphere& other) {
@@ -28,11 +26,8 @@ BoundingSphere& BoundingSphere::join(const BoundingSphere& other) {
 }
 
 BoundingSphere& BoundingSphere::scale(const Vector3& factors) {
-    float largest = std::numeric_limits<float>::quiet_NaN();
-    for (glm::length_t i = 0; i != 3; ++i)
-        if (!std::isnan(factors[i]) && (std::isnan(largest) || factors[i] > largest))
-            largest = factors[i];
-    _radius *= largest;
+    /* fmax() passes over a NaN argument */
+    _radius *= std::fmax(std::fmax(factors.x, factors.y), factors.z);
     return *this;
 }
 

@@ -134,8 +134,7 @@ bool fuzzyEqual(const glm::mat<columns, rows, T, Q>& a, const glm::mat<columns, 
 }
 
 inline bool fuzzyEqual(const Quaternion& a, const Quaternion& b) {
-    return fuzzyEqual(a.x, b.x) && fuzzyEqual(a.y, b.y) && fuzzyEqual(a.z, b.z) &&
-           fuzzyEqual(a.w, b.w);
+    return fuzzyEqual(Vector4{a.x, a.y, a.z, a.w}, Vector4{b.x, b.y, b.z, b.w});
 }
 
 /* Unit length within twice the epsilon, tested on the squared length */
@@ -145,7 +144,7 @@ bool isNormalized(const glm::vec<size, T, Q>& vector) {
 }
 
 inline bool isNormalized(const Quaternion& quaternion) {
-    return std::abs(glm::dot(quaternion, quaternion) - 1.0f) < 2.0f * Epsilon<float>;
+    return isNormalized(Vector4{quaternion.x, quaternion.y, quaternion.z, quaternion.w});
 }
 
 /* ---------------------------------------------------------------------------------------- */

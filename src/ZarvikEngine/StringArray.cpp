@@ -76,6 +76,7 @@ std::size_t StringArrayView::unusedCapacity() const {
 }
 
 StringArrayView StringArrayView::prefix(std::size_t n) const {
+    ZE_INTERNAL_ASSERT(n <= size());
     return StringArrayView{_data, n};
 }
 
