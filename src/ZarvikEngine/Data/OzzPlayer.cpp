@@ -8,38 +8,18 @@
 
 namespace ZarvikEngine::Data {
 
+OzzPlayer::SwappedContext::SwappedContext(std::unique_ptr<Skeletal::SamplingContext> pointer)
+    : pointer{std::move(pointer)} {}
+
+OzzPlayer::SwappedContext::~SwappedContext() = default;
+
 OzzPlayer::OzzPlayer() : _context{std::make_unique<Skeletal::SamplingContext>()} {}
 
-OzzPlayer::OzzPlayer(OzzPlayer&& other) noexcept : _context{std::move(other._context)} {
-    copyClockFrom(other);
-}
+OzzPlayer::OzzPlayer(OzzPlayer&& other) noexcept = default;
 
-OzzPlayer& OzzPlayer::operator=(OzzPlayer&& other) noexcept {
-    std::swap(_context, other._context);
-    copyClockFrom(other);
-    return *this;
-}
+OzzPlayer& OzzPlayer::operator=(OzzPlayer&& other) noexcept = default;
 
 OzzPlayer::~OzzPlayer() = default;
-
-void OzzPlayer::copyClockFrom(const OzzPlayer& other) {
-    _playCount = other._playCount;
-    _state = other._state;
-    _lastState = other._lastState;
-    _startTime = other._startTime;
-    _currentFrameTime = other._currentFrameTime;
-    _lastFrameTime = other._lastFrameTime;
-    _currentIteration = other._currentIteration;
-    _reverse = other._reverse;
-    _pauseTime = other._pauseTime;
-    _dirty = other._dirty;
-    _duration = other._duration;
-    _ratio = other._ratio;
-    _speed = other._speed;
-    _speedFactor = other._speedFactor;
-    _timeOffset = other._timeOffset;
-    _hasLooped = other._hasLooped;
-}
 
 void OzzPlayer::restart(float time) {
     _startTime = _currentFrameTime = _lastFrameTime = time;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace ZarvikEngine::Skeletal {
 class SamplingContext;
@@ -44,7 +45,7 @@ public:
     void advance(float time);
 
     /* Null only in a moved-from player */
-    Skeletal::SamplingContext& samplingContext() { return *_context; }
+    Skeletal::SamplingContext& samplingContext() { return *_context.pointer; }
 
     /* The caller may write these */
     float& duration() { return _duration; }
@@ -77,10 +78,21 @@ public:
 private:
     void restart(float time);
     void continueFromPause(float time);
-    /* Everything but the sampling context */
-    void copyClockFrom(const OzzPlayer& other);
+    /* Moves like the pointer, but a move assignment swaps, so that the player moved from
+       keeps a context to sample with */
+    struct SwappedContext {
+        std::unique_ptr<Skeletal::SamplingContext> pointer;
 
-    std::unique_ptr<Skeletal::SamplingContext> _context;
+        SwappedContext(std::unique_ptr<Skeletal::SamplingContext> pointer);
+        SwappedContext(SwappedContext&&) noexcept = default;
+        SwappedContext& operator=(SwappedContext&& other) noexcept {
+            std::swap(pointer, other.pointer);
+            return *this;
+        }
+        ~SwappedContext();
+    };
+
+    SwappedContext _context;
     std::uint32_t _playCount{1};
     State _state{State::Stopped};
     State _lastState{State::Stopped};
