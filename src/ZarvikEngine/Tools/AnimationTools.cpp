@@ -51,14 +51,12 @@ struct Reduction {
     const AnimationTrackData* track;
     std::vector<std::size_t> kept;
     std::size_t valueSize;
+    /* Copies the kept keys and values to data at offset, returning the new track over them */
+    AnimationTrackData (*copy)(const Reduction&, std::span<char> data, std::size_t offset);
+
+    std::size_t dataSize() const { return kept.size() * (sizeof(float) + valueSize); }
 };
 
-template<class V>
-Reduction reduce(const AnimationTrackData& track) {
-    return {&track, keptKeys(track.view<V>()), sizeof(V)};
-}
-
-/* Copies the kept keys and values to data at offset, returning the new track over them */
 template<class V>
 AnimationTrackData copyKept(const Reduction& reduction, std::span<char> data, std::size_t offset) {
     const Animation::TrackView<V> track = reduction.track->view<V>();
@@ -71,6 +69,11 @@ AnimationTrackData copyKept(const Reduction& reduction, std::span<char> data, st
     }
     return withData<V>(*reduction.track, reduction.track->target(),
                        std::span<const float>{keys, count}, std::span<const V>{values, count});
+}
+
+template<class V>
+Reduction reduce(const AnimationTrackData& track) {
+    return {&track, keptKeys(track.view<V>()), sizeof(V), copyKept<V>};
 }
 
 } // namespace
@@ -87,7 +90,7 @@ AnimationTools::removeLinearlyRedundantKeyframes(const Trade::AnimationData& ani
             reductions.push_back(reduce<Quaternion>(track));
         else
             ZE_ASSERT_UNREACHABLE("Track type not implemented:" << track.type());
-        dataSize += reductions.back().kept.size() * (sizeof(float) + reductions.back().valueSize);
+        dataSize += reductions.back().dataSize();
     }
 
     /* Key times, then values, track after track */
@@ -95,10 +98,8 @@ AnimationTools::removeLinearlyRedundantKeyframes(const Trade::AnimationData& ani
     std::vector<AnimationTrackData> tracks;
     std::size_t offset = 0;
     for (const Reduction& reduction : reductions) {
-        tracks.push_back(reduction.track->type() == AnimationTrackType::Vector3
-                             ? copyKept<Vector3>(reduction, data, offset)
-                             : copyKept<Quaternion>(reduction, data, offset));
-        offset += reduction.kept.size() * (sizeof(float) + reduction.valueSize);
+        tracks.push_back(reduction.copy(reduction, data, offset));
+        offset += reduction.dataSize();
     }
     return {std::move(data), std::move(tracks), animation.duration()};
 }
