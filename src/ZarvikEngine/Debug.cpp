@@ -132,13 +132,32 @@ Debug& printEnum(Debug& debug, std::string_view typeName, std::string_view value
 
 namespace Implementation {
 
+namespace {
+
+/* Inline functions of the headers expand __FILE__ with the include path of whoever compiles
+   them, so the location is cut at the library's own folder to read the same for every
+   caller */
+std::string location(std::string_view file, int line) {
+    constexpr std::string_view Folder = "ZarvikEngine/";
+    for (std::size_t found = file.rfind(Folder); found != std::string_view::npos;
+         found = found ? file.rfind(Folder, found - 1) : std::string_view::npos) {
+        if (found == 0 || file[found - 1] == '/') {
+            file.remove_prefix(found);
+            break;
+        }
+    }
+    return fmt::format("{}:{}", file, line);
+}
+
+} // namespace
+
 void assertionFailed(const char* expression, const char* file, int line) {
-    Fatal{} << "Assertion" << expression << "failed at" << fmt::format("{}:{}", file, line);
+    Fatal{} << "Assertion" << expression << "failed at" << location(file, line);
     __builtin_unreachable();
 }
 
 void unreachable(const char* file, int line) {
-    Fatal{} << "Reached unreachable code at" << fmt::format("{}:{}", file, line);
+    Fatal{} << "Reached unreachable code at" << location(file, line);
     __builtin_unreachable();
 }
 

@@ -495,15 +495,20 @@ FloatingPoint unpack(Integral value) {
         return result;
 }
 
-/* round(value × max), halves away from zero, no clamping: out-of-range input gives an
-   unspecified value. Written without std::round(), which compiles to a library call in
-   loops over millions of vertices: the difference to the truncated value is exact, so
-   comparing it with ±0.5 rounds the same way. */
+/* round(value × max), halves away from zero. Values outside [0, 1] (unsigned) or [−1, 1]
+   (signed) clamp to the nearest end, NaN packs to 0. Written without std::round(), which
+   compiles to a library call in loops over millions of vertices: the difference to the
+   truncated value is exact, so comparing it with ±0.5 rounds the same way. */
 template<std::integral Integral, unsigned bits = sizeof(Integral) * 8,
          std::floating_point FloatingPoint>
 Integral pack(FloatingPoint value) {
+    constexpr FloatingPoint min = std::is_signed_v<Integral> ? FloatingPoint(-1) : FloatingPoint(0);
+    constexpr FloatingPoint max = FloatingPoint(1);
+    /* Both comparisons are false for NaN */
+    const FloatingPoint clamped =
+        value >= min ? (value <= max ? value : max) : (value < min ? min : FloatingPoint(0));
     const FloatingPoint scaled =
-        value * FloatingPoint(Implementation::normalizedMax<Integral, bits>());
+        clamped * FloatingPoint(Implementation::normalizedMax<Integral, bits>());
     const int truncated = int(scaled);
     const FloatingPoint fraction = scaled - FloatingPoint(truncated);
     return Integral(truncated + int(fraction >= FloatingPoint(0.5)) -

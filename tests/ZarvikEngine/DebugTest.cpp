@@ -67,15 +67,28 @@ TEST(DebugDeathTest, AssertionsPrintExactTexts) {
     const int size = 2;
     ZE_EXPECT_ABORT(ZE_ASSERT(size > 5, "Thing::check(): size" << size << "too small"),
                     "Thing::check(): size 2 too small");
-    /* The file name is relative to the source root and the line is the one of the macro */
+    /* The file name starts at the library's folder and the line is the one of the macro */
     const int line = __LINE__ + 1;
     auto failInternal = [&] { ZE_INTERNAL_ASSERT(size == 3); };
-    ZE_EXPECT_ABORT(failInternal(),
-                    "Assertion size == 3 failed at " __FILE__ ":" + std::to_string(line));
+    ZE_EXPECT_ABORT(failInternal(), "Assertion size == 3 failed at ZarvikEngine/DebugTest.cpp:" +
+                                        std::to_string(line));
     const int unreachableLine = __LINE__ + 1;
     auto failUnreachable = [] { ZE_INTERNAL_ASSERT_UNREACHABLE(); };
-    ZE_EXPECT_ABORT(failUnreachable(),
-                    "Reached unreachable code at " __FILE__ ":" + std::to_string(unreachableLine));
+    ZE_EXPECT_ABORT(failUnreachable(), "Reached unreachable code at ZarvikEngine/DebugTest.cpp:" +
+                                           std::to_string(unreachableLine));
+}
+
+TEST(DebugDeathTest, AssertionLocationsReadTheSameForEveryIncludePath) {
+    /* As an inline header function compiled outside the tree expands __FILE__ */
+    ZE_EXPECT_ABORT(Implementation::assertionFailed(
+                        "a", "/some/include/dir/ZarvikEngine/Utils/MemoryPartition.h", 69),
+                    "Assertion a failed at ZarvikEngine/Utils/MemoryPartition.h:69");
+    ZE_EXPECT_ABORT(
+        Implementation::unreachable("/home/ZarvikEngine/src/ZarvikEngine/Data/SceneGraph.cpp", 7),
+        "Reached unreachable code at ZarvikEngine/Data/SceneGraph.cpp:7");
+    /* A folder that only ends in the name is not the library's */
+    ZE_EXPECT_ABORT(Implementation::unreachable("/x/MyZarvikEngine/a.h", 1),
+                    "Reached unreachable code at /x/MyZarvikEngine/a.h:1");
 }
 
 } // namespace

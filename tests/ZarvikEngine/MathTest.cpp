@@ -152,6 +152,29 @@ TEST(Math, NormalizedPacking) {
     }
 }
 
+TEST(Math, NormalizedPackingClampsOutOfRangeValues) {
+    const float inf = std::numeric_limits<float>::infinity();
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    /* Just past the ends, far past them, infinities and NaN */
+    EXPECT_EQ(pack<std::int16_t>(1.00002f), 32767);
+    EXPECT_EQ(pack<std::int16_t>(1.5f), 32767);
+    EXPECT_EQ(pack<std::int16_t>(2.0f), 32767);
+    EXPECT_EQ(pack<std::int16_t>(-1.00002f), -32767);
+    EXPECT_EQ(pack<std::int16_t>(-1.0e30f), -32767);
+    EXPECT_EQ(pack<std::int16_t>(inf), 32767);
+    EXPECT_EQ(pack<std::int16_t>(-inf), -32767);
+    EXPECT_EQ(pack<std::int16_t>(nan), 0);
+    EXPECT_EQ(pack<std::int8_t>(3.0f), 127);
+    EXPECT_EQ(pack<std::int8_t>(-3.0f), -127);
+    EXPECT_EQ(pack<std::uint16_t>(2.0f), 65535);
+    EXPECT_EQ(pack<std::uint16_t>(-0.5f), 0);
+    EXPECT_EQ(pack<std::uint16_t>(nan), 0);
+    EXPECT_EQ(pack<std::uint8_t>(1.0e30f), 255);
+    EXPECT_EQ(pack<std::uint8_t>(-inf), 0);
+    EXPECT_EQ((pack<std::uint16_t, 10>(1.5f)), 1023);
+    EXPECT_EQ(pack<Vector3s>(Vector3{nan, 1.00002f, -2.0f}), (Vector3s{0, 32767, -32767}));
+}
+
 TEST(Math, HalfFloats) {
     /* Values between halves; the exact ones are covered by the loop below */
     EXPECT_EQ(packHalf(65519.0f), 0x7bff);
