@@ -48,19 +48,23 @@ JobSystem::JobSystem(int threads, bool start)
 }
 
 JobSystem::~JobSystem() {
-    {
-        std::lock_guard lock{_threads->waitLock};
-        _threads->alive = false;
-    }
+    stopWorkers();
+    /* Executing jobs may poll cancelled() to end early */
     cancelAll();
-    _threads->wakeUp.notify_all();
-    for (std::thread& worker : _threads->workers)
-        worker.join();
+    joinWorkers();
 }
 
 void JobSystem::start() {
-    for (int id = 1; id <= _threadCount; ++id)
-        _threads->workers.emplace_back(&JobSystem::threadRun, this, id);
+    _threads->workers.reserve(_threadCount);
+    try {
+        for (int id = 1; id <= _threadCount; ++id)
+            _threads->workers.emplace_back(&JobSystem::threadRun, this, id);
+    } catch (...) {
+        /* A throwing constructor runs no destructor to end the workers already started */
+        stopWorkers();
+        joinWorkers();
+        throw;
+    }
     Debug{} << "Async jobs threads started with" << _threadCount << "threads";
 }
 
@@ -360,6 +364,18 @@ void JobSystem::retire() {
     while (k < limit && (loadFlags((head + k) & SlotMask) & JobFlag::Terminated))
         ++k;
     popJobs(k);
+}
+
+void JobSystem::stopWorkers() {
+    std::lock_guard lock{_threads->waitLock};
+    _threads->alive = false;
+}
+
+void JobSystem::joinWorkers() {
+    _threads->wakeUp.notify_all();
+    for (std::thread& worker : _threads->workers)
+        worker.join();
+    _threads->workers.clear();
 }
 
 void JobSystem::wakeWorker() {

@@ -63,7 +63,9 @@ public:
     JobSystem(const JobSystem&) = delete;
     JobSystem& operator=(const JobSystem&) = delete;
 
-    /* Starts the workers, named "Worker 1" to "Worker N". Call at most once. */
+    /* Starts the workers, named "Worker 1" to "Worker N". Call at most once. If a thread
+       can't be created, the workers already started are ended and the std::system_error is
+       passed on. */
     void start();
 
     /* Queues the job to run once its dependencies terminated, or to be cancelled if one of
@@ -131,6 +133,9 @@ private:
     void threadRun(int threadIndex);
     void retire();
     void wakeWorker();
+    /* Workers end once their current job returned */
+    void stopWorkers();
+    void joinWorkers();
     /* Nothing queued and nothing executing but the job `self` (-1 for none) */
     bool idleExcept(int self) const;
 

@@ -1,10 +1,17 @@
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
 #include <memory>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -323,6 +330,43 @@ TEST(JobSystem, DestructionJoinsWorkersAndFreesEveryCallable) {
         EXPECT_EQ(token.use_count(), 23);
     }
     EXPECT_EQ(token.use_count(), 1);
+}
+
+std::size_t threadCount() {
+    const std::filesystem::directory_iterator tasks{"/proc/self/task"};
+    return std::size_t(std::distance(begin(tasks), end(tasks)));
+}
+
+/* Leaves address space for a few thread stacks only, so that starting 16 workers fails part
+   way; exits with 0 if the system error came out and no thread was left behind */
+[[noreturn]] void startWorkersWithLittleAddressSpace() {
+    /* Threads left waiting can make the failure a hang */
+    alarm(60);
+    long pages = 0;
+    std::ifstream{"/proc/self/statm"} >> pages;
+    const rlim_t limit = rlim_t(pages) * sysconf(_SC_PAGESIZE) + (24 << 20);
+    const rlimit addressSpace{limit, limit};
+    setrlimit(RLIMIT_AS, &addressSpace);
+    const std::size_t threadsBefore = threadCount();
+    try {
+        JobSystem jobs{16, true};
+    } catch (const std::system_error& error) {
+        if (error.code() != std::errc::resource_unavailable_try_again) {
+            std::cerr << "unexpected error: " << error.what() << std::endl;
+            std::_Exit(2);
+        }
+        if (threadCount() != threadsBefore) {
+            std::cerr << threadCount() - threadsBefore << " threads left running" << std::endl;
+            std::_Exit(3);
+        }
+        std::_Exit(0);
+    }
+    std::cerr << "all 16 workers started" << std::endl;
+    std::_Exit(1);
+}
+
+TEST(JobSystemDeathTest, WorkersThatCannotStartLeaveNoThreadsBehind) {
+    EXPECT_EXIT(startWorkersWithLittleAddressSpace(), testing::ExitedWithCode(0), "");
 }
 
 TEST(JobSystemDeathTest, ProgrammingErrorsAbort) {
