@@ -140,4 +140,34 @@ void BM_GenerateTangents(benchmark::State& state) {
 }
 BENCHMARK(BM_GenerateTangents)->Unit(benchmark::kMillisecond);
 
+/* A closed fan of triangles around one vertex, all at the same texture coordinates, as a
+   triangulated polygon or a mesh with a constant mapping has them: no triangle has a frame of
+   its own */
+void BM_GenerateTangentsDegenerateFan(benchmark::State& state) {
+    const auto triangleCount = std::uint32_t(state.range(0));
+    std::vector<Vector3> positions{{}};
+    std::vector<std::uint32_t> indices;
+    for (std::uint32_t i = 0; i != triangleCount; ++i) {
+        const float angle = 2.0f * glm::pi<float>() * float(i) / float(triangleCount);
+        positions.push_back({std::cos(angle), std::sin(angle), 0.0f});
+        indices.insert(indices.end(), {0, 1 + i, 1 + (i + 1) % triangleCount});
+    }
+    const std::vector<Vector3> normals(positions.size(), Vector3{0.0f, 0.0f, 1.0f});
+    const std::vector<Vector2> textureCoordinates(positions.size(), Vector2{0.5f});
+    std::vector<Vector4> tangents(positions.size());
+    for (auto _ : state) {
+        const bool generated =
+            MeshTools::generateTangentsInto(indices, StridedArrayView1D<const Vector3>{positions},
+                                            StridedArrayView1D<const Vector3>{normals},
+                                            StridedArrayView1D<const Vector2>{textureCoordinates},
+                                            StridedArrayView1D<Vector4>{tangents});
+        benchmark::DoNotOptimize(generated);
+    }
+}
+BENCHMARK(BM_GenerateTangentsDegenerateFan)
+    ->Arg(2000)
+    ->Arg(8000)
+    ->Arg(32000)
+    ->Unit(benchmark::kMillisecond);
+
 } // namespace

@@ -33,6 +33,11 @@ enum FaceFlag : std::uint8_t {
     Resolved = 1 << 3,
 };
 
+/* A regular triangle without a texture mapping, before it takes a neighbour's orientation */
+bool lacksOrientation(std::uint8_t face) {
+    return !(face & (Resolved | Degenerate));
+}
+
 /* Directions of increasing u and v on a triangle, unit length or zero. Kept apart from the
    flags, which the passes over all triangles read alone. */
 struct Frame {
@@ -174,44 +179,124 @@ std::uint8_t faceFrame(const Vector3 (&positions)[3], const Vector2 (&textureCoo
     return flags;
 }
 
-/* Triangles without a texture mapping take the orientation of a neighbour across an edge,
-   spreading from the regular ones; those with none at all count as preserving */
-void resolveOrientations(std::span<std::uint8_t> faces, const WeldedCorners& cornerVertices,
-                         const CornersByVertex& byVertex) {
-    const auto forEachNeighbour = [&](std::size_t face, auto&& callback) {
-        for (std::size_t k = 0; k != 3; ++k) {
-            const std::uint32_t a = cornerVertices[3 * face + k];
-            const std::uint32_t b = cornerVertices[3 * face + (k + 1) % 3];
-            for (const std::uint32_t corner : byVertex.of(a)) {
-                const std::size_t other = corner / 3;
-                if (other != face &&
-                    (cornerVertices[3 * other] == b || cornerVertices[3 * other + 1] == b ||
-                     cornerVertices[3 * other + 2] == b))
-                    callback(other);
+/* The triangles on the edges at the vertices of triangles that have no orientation of their
+   own yet, which are the edges orientations spread over. Each edge is found from its lower
+   vertex, so that every such vertex's corners are gone through once however many there are. */
+class EdgeFaces {
+public:
+    EdgeFaces(std::span<const std::uint8_t> faces, const WeldedCorners& cornerVertices,
+              const CornersByVertex& byVertex, std::uint32_t vertexCount)
+        : _edges(cornerVertices.size(), Empty), _nextOnEdge(cornerVertices.size()) {
+        std::vector<bool> needed(vertexCount);
+        for (std::size_t f = 0; f != faces.size(); ++f)
+            if (lacksOrientation(faces[f]))
+                for (std::size_t k = 0; k != 3; ++k)
+                    needed[cornerVertices[3 * f + k]] = true;
+
+        /* The edge from the current vertex to each higher one; entries below the current
+           vertex's first edge are left from earlier vertices */
+        std::vector<std::uint32_t> edgeTo(vertexCount, Empty);
+        for (std::uint32_t a = 0; a != vertexCount; ++a) {
+            if (!needed[a])
+                continue;
+            const auto firstEdge = std::uint32_t(_firsts.size());
+            /* From the last triangle, so that each edge lists its triangles in order */
+            const std::span<const std::uint32_t> corners = byVertex.of(a);
+            for (auto corner = corners.rbegin(); corner != corners.rend(); ++corner) {
+                const std::size_t face = *corner / 3, k = *corner % 3;
+                const std::size_t next = (k + 1) % 3, previous = (k + 2) % 3;
+                /* Edge k of the triangle leads to the next corner, the previous corner's edge
+                   leads here */
+                for (const auto& [other, triangleEdge] :
+                     {std::pair{next, k}, {previous, previous}}) {
+                    const std::uint32_t b = cornerVertices[3 * face + other];
+                    if (b < a)
+                        continue;
+                    if (edgeTo[b] == Empty || edgeTo[b] < firstEdge) {
+                        edgeTo[b] = std::uint32_t(_firsts.size());
+                        _firsts.push_back(Empty);
+                    }
+                    const std::size_t slot = 3 * face + triangleEdge;
+                    _edges[slot] = edgeTo[b];
+                    _nextOnEdge[slot] = _firsts[edgeTo[b]];
+                    _firsts[edgeTo[b]] = std::uint32_t(slot);
+                }
             }
         }
-    };
+    }
+
+    std::size_t size() const { return _firsts.size(); }
+
+    /* The edge from corner k of the triangle to the next one */
+    std::uint32_t edge(std::size_t face, std::size_t k) const { return _edges[3 * face + k]; }
+
+    /* Calls visit(face) for the triangles on the edge in ascending order */
+    template<class Visit>
+    void forEachFace(std::uint32_t edge, Visit&& visit) const {
+        for (std::uint32_t slot = _firsts[edge]; slot != Empty; slot = _nextOnEdge[slot])
+            visit(slot / 3);
+    }
+
+private:
+    /* By triangle edge: its edge and the next triangle edge on it */
+    Implementation::HugePageVector<std::uint32_t> _edges, _nextOnEdge;
+    /* By edge: its first triangle edge */
+    std::vector<std::uint32_t> _firsts;
+};
+
+/* Triangles without a texture mapping take the orientation of a neighbour across an edge,
+   spreading from the regular ones; those with none at all count as preserving. Each takes the
+   first neighbour found resolved, in the order of its edges and then of the triangles. */
+void resolveOrientations(std::span<std::uint8_t> faces, const WeldedCorners& cornerVertices,
+                         const CornersByVertex& byVertex, std::uint32_t vertexCount) {
+    /* Meshes mapped everywhere have nothing to spread */
+    if (std::none_of(faces.begin(), faces.end(), lacksOrientation))
+        return;
+    const EdgeFaces edgeFaces{faces, cornerVertices, byVertex, vertexCount};
+
+    /* The first resolved triangle on each edge, updated as triangles get resolved in order */
+    std::vector<std::uint32_t> firstResolved(edgeFaces.size(), Empty);
+    for (std::uint32_t e = 0; e != edgeFaces.size(); ++e)
+        edgeFaces.forEachFace(e, [&](std::uint32_t face) {
+            if (firstResolved[e] == Empty && (faces[face] & Resolved))
+                firstResolved[e] = face;
+        });
 
     std::vector<std::uint32_t> queue;
-    for (std::size_t f = 0; f != faces.size(); ++f) {
-        if (faces[f] & (Resolved | Degenerate))
+    for (std::uint32_t f = 0; f != faces.size(); ++f) {
+        if (!lacksOrientation(faces[f]))
             continue;
-        forEachNeighbour(f, [&](std::size_t other) {
-            if ((faces[other] & Resolved) && !(faces[f] & Resolved)) {
-                faces[f] |= Resolved | (faces[other] & OrientPreserving);
-                queue.push_back(std::uint32_t(f));
-            }
-        });
+        std::uint32_t neighbour = Empty;
+        for (std::size_t k = 0; k != 3 && neighbour == Empty; ++k)
+            neighbour = firstResolved[edgeFaces.edge(f, k)];
+        if (neighbour == Empty)
+            continue;
+        faces[f] |= Resolved | (faces[neighbour] & OrientPreserving);
+        queue.push_back(f);
+        for (std::size_t k = 0; k != 3; ++k) {
+            std::uint32_t& first = firstResolved[edgeFaces.edge(f, k)];
+            first = std::min(first, f);
+        }
     }
+
+    /* Taking a triangle off the queue resolves every triangle on its edges, so each edge is
+       gone through once */
+    std::vector<bool> spread(edgeFaces.size());
     while (!queue.empty()) {
         const std::uint32_t f = queue.back();
         queue.pop_back();
-        forEachNeighbour(f, [&](std::size_t other) {
-            if (!(faces[other] & Resolved)) {
-                faces[other] |= Resolved | (faces[f] & OrientPreserving);
-                queue.push_back(std::uint32_t(other));
-            }
-        });
+        for (std::size_t k = 0; k != 3; ++k) {
+            const std::uint32_t edge = edgeFaces.edge(f, k);
+            if (spread[edge])
+                continue;
+            spread[edge] = true;
+            edgeFaces.forEachFace(edge, [&](std::uint32_t other) {
+                if (!(faces[other] & Resolved)) {
+                    faces[other] |= Resolved | (faces[f] & OrientPreserving);
+                    queue.push_back(other);
+                }
+            });
+        }
     }
     for (std::uint8_t& face : faces)
         if (!(face & Resolved))
@@ -225,9 +310,10 @@ public:
               std::span<const std::uint8_t> faces, std::span<const Frame> frames,
               const StridedArrayView1D<const Vector3>& positions,
               const StridedArrayView1D<const Vector3>& normals,
-              const StridedArrayView1D<Vector4>& tangents)
+              const StridedArrayView1D<Vector4>& tangents, std::uint32_t vertexCount)
         : _indices{indices}, _cornerVertices{cornerVertices}, _faces{faces}, _frames{frames},
-          _positions{positions}, _normals{normals}, _tangents{tangents} {}
+          _positions{positions}, _normals{normals}, _tangents{tangents},
+          _firstOnEdge(2 * std::size_t(vertexCount), Empty) {}
 
     void solve(std::span<const std::uint32_t> corners) {
         const Vector3 normal = normalizedOrZero(_normals[_indices[corners[0]]]);
@@ -255,9 +341,11 @@ private:
     };
 
     struct Subgroup {
-        std::uint32_t group;
-        /* The frame others are compared with; Empty until a regular triangle joins */
+        /* The frame others are compared with; Empty for a subgroup of triangles without a
+           mapping only */
         std::uint32_t leader;
+        /* The group's next subgroup, in the order they were made */
+        std::uint32_t next;
         /* The angle-weighted sum, then its direction */
         Vector3 tangent;
     };
@@ -286,65 +374,69 @@ private:
     void group() {
         const std::size_t count = _entries.size();
         _parents.resize(count);
-        /* Each edge named by its other vertex, in the upper half of a key that sorts edges
-           of the same vertex together */
-        _edges.clear();
-        for (std::uint32_t i = 0; i != count; ++i) {
+        for (std::uint32_t i = 0; i != count; ++i)
             _parents[i] = i;
-            _edges.push_back(std::uint64_t(_entries[i].next) << 32 | i);
-            _edges.push_back(std::uint64_t(_entries[i].previous) << 32 | i);
-        }
-        std::sort(_edges.begin(), _edges.end());
-        for (std::size_t begin = 0, end; begin != _edges.size(); begin = end) {
-            /* The first entry of each orientation along this edge */
-            std::uint32_t first[2]{Empty, Empty};
-            for (end = begin; end != _edges.size() && _edges[end] >> 32 == _edges[begin] >> 32;
-                 ++end) {
-                const auto i = std::uint32_t(_edges[end]);
-                std::uint32_t& representative = first[_entries[i].flags & OrientPreserving ? 1 : 0];
+        /* Each edge named by its other vertex: the first entry of each orientation on it */
+        const auto firstOnEdge = [&](std::uint32_t vertex, const Entry& entry) -> std::uint32_t& {
+            return _firstOnEdge[2 * std::size_t(vertex) + (entry.flags & OrientPreserving ? 1 : 0)];
+        };
+        for (std::uint32_t i = 0; i != count; ++i) {
+            for (const std::uint32_t vertex : {_entries[i].next, _entries[i].previous}) {
+                std::uint32_t& representative = firstOnEdge(vertex, _entries[i]);
                 if (representative == Empty)
                     representative = i;
                 else
                     _parents[root(i)] = root(representative);
             }
         }
+        /* Cleared for the next vertex */
+        for (const Entry& entry : _entries)
+            firstOnEdge(entry.next, entry) = firstOnEdge(entry.previous, entry) = Empty;
         for (std::size_t i = 0; i != count; ++i)
             _entries[i].group = root(std::uint32_t(i));
     }
 
     /* Regular frames join the first subgroup of their group whose leader is within the
-       threshold; frames of triangles without a mapping join the group's first subgroup */
+       threshold; frames of triangles without a mapping join the group's first subgroup. Each
+       group lists its own subgroups, so that many groups around a vertex stay linear. */
     void mergeFrames(const Vector3& normal) {
         _subgroups.clear();
-        for (Entry& entry : _entries) {
+        _firstSubgroups.assign(_entries.size(), Empty);
+        for (std::uint32_t i = 0; i != _entries.size(); ++i) {
+            Entry& entry = _entries[i];
             if (entry.flags & GroupWithAny)
                 continue;
-            std::uint32_t s = 0;
-            for (; s != _subgroups.size(); ++s) {
+            std::uint32_t s = _firstSubgroups[entry.group], last = Empty;
+            for (; s != Empty; last = s, s = _subgroups[s].next) {
                 const Entry& leader = _entries[_subgroups[s].leader];
-                if (_subgroups[s].group == entry.group &&
-                    glm::dot(entry.tangent, leader.tangent) > AngularThresholdCosine &&
+                if (glm::dot(entry.tangent, leader.tangent) > AngularThresholdCosine &&
                     glm::dot(entry.bitangent, leader.bitangent) > AngularThresholdCosine)
                     break;
             }
-            if (s == _subgroups.size())
-                _subgroups.push_back({entry.group, std::uint32_t(&entry - _entries.data()), {}});
+            if (s == Empty)
+                s = addSubgroup(entry.group, last, i);
             _subgroups[s].tangent += entry.angle * entry.tangent;
             entry.subgroup = s;
         }
         for (Entry& entry : _entries) {
             if (!(entry.flags & GroupWithAny))
                 continue;
-            std::uint32_t s = 0;
-            while (s != _subgroups.size() && _subgroups[s].group != entry.group)
-                ++s;
-            if (s == _subgroups.size())
-                _subgroups.push_back({entry.group, Empty, {}});
+            std::uint32_t s = _firstSubgroups[entry.group];
+            if (s == Empty)
+                s = addSubgroup(entry.group, Empty, Empty);
             entry.subgroup = s;
         }
         for (Subgroup& subgroup : _subgroups)
             subgroup.tangent = subgroup.tangent == Vector3{0.0f} ? anyTangent(normal)
                                                                  : glm::normalize(subgroup.tangent);
+    }
+
+    /* Appends a subgroup to the group after its last one (Empty for none) */
+    std::uint32_t addSubgroup(std::uint32_t group, std::uint32_t last, std::uint32_t leader) {
+        const auto s = std::uint32_t(_subgroups.size());
+        (last == Empty ? _firstSubgroups[group] : _subgroups[last].next) = s;
+        _subgroups.push_back({leader, Empty, {}});
+        return s;
     }
 
     std::uint32_t root(std::uint32_t i) {
@@ -361,8 +453,11 @@ private:
     StridedArrayView1D<Vector4> _tangents;
     std::vector<Entry> _entries;
     std::vector<std::uint32_t> _parents;
-    std::vector<std::uint64_t> _edges;
+    /* By welded vertex and orientation, Empty between vertices */
+    Implementation::HugePageVector<std::uint32_t> _firstOnEdge;
     std::vector<Subgroup> _subgroups;
+    /* By group */
+    std::vector<std::uint32_t> _firstSubgroups;
 };
 
 } // namespace
@@ -408,9 +503,10 @@ bool generateTangentsInto(std::span<const std::uint32_t> indices,
     }
 
     const CornersByVertex byVertex = cornersByVertex(cornerVertices, faces, weldedCount);
-    resolveOrientations(faces, cornerVertices, byVertex);
+    resolveOrientations(faces, cornerVertices, byVertex, weldedCount);
 
-    FanSolver solver{indices, cornerVertices, faces, frames, positions, normals, tangents};
+    FanSolver solver{indices,   cornerVertices, faces,    frames,
+                     positions, normals,        tangents, weldedCount};
     for (std::uint32_t v = 0; v != weldedCount; ++v)
         if (!byVertex.of(v).empty())
             solver.solve(byVertex.of(v));
