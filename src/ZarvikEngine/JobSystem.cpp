@@ -109,8 +109,7 @@ void JobSystem::cancelAll() {
 
 bool JobSystem::update(bool mainOnly) {
     const bool ran = threadStep(0, mainOnly);
-    if (liveRange().count >= RetainedEntries)
-        retire();
+    retire();
     return ran;
 }
 
@@ -125,6 +124,8 @@ void JobSystem::waitForIdle() {
     const int self = threadJobId;
     while (!idleExcept(self))
         update(false);
+    /* Jobs may all have finished before the wait began, so that update() never ran */
+    retire();
 }
 
 void JobSystem::waitForTermination(int id) {
@@ -356,6 +357,8 @@ void JobSystem::threadRun(int threadIndex) {
 }
 
 void JobSystem::retire() {
+    if (liveRange().count < RetainedEntries)
+        return;
     std::lock_guard lock{_threads->queueLock};
     const auto [head, count] = liveRange();
     const int limit = count - RetainedEntries;

@@ -49,7 +49,8 @@ using JobFunction = Function<JobResult(JobSystem&, int)>;
 
 /* Runs jobs on a fixed pool of worker threads and on whichever thread calls update(), the
    "main thread" (worker 0). Job ids are slots of a 4096-entry ring in dispatch order; a
-   finished job stays queryable until update() retires it, and slots are reused. */
+   finished job stays queryable until update() or waitForIdle() retires it, and slots are
+   reused. */
 class JobSystem {
 public:
     static constexpr int Capacity = 4096;
@@ -88,7 +89,8 @@ public:
     /* Runs jobs on this thread until the job terminated */
     void updateUntilTerminated(int id);
     /* Runs jobs on this thread until nothing is queued or executing, apart from the calling
-       job itself when called from inside one */
+       job itself when called from inside one, then retires finished entries as update()
+       does */
     void waitForIdle();
     /* Sleeps until the job terminated, running nothing */
     void waitForTermination(int id);

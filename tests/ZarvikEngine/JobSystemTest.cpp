@@ -273,6 +273,21 @@ TEST(JobSystem, WaitForIdleFromInsideAJob) {
     EXPECT_EQ(runningSeen, 1u);
 }
 
+TEST(JobSystem, DispatchAndWaitNeverFillsTheRing) {
+    /* The worker finishes each job before the wait starts, as when the main thread had other
+       work meanwhile, so only the wait can retire it */
+    JobSystem jobs{1};
+    int calls = 0;
+    for (int round = 0; round != 100000; ++round) {
+        ASSERT_NE(jobs.dispatchFunc(returning(JobResult::Success, &calls)), -1)
+            << "round " << round;
+        while (!jobs.idle())
+            std::this_thread::yield();
+        jobs.waitForIdle();
+    }
+    EXPECT_EQ(calls, 100000);
+}
+
 TEST(JobSystem, ThreadsCountsAndLogging) {
     JobSystem jobs{3, false};
     EXPECT_EQ(jobs.workerCount(), 4u);
