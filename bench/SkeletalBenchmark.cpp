@@ -24,7 +24,7 @@ constexpr int FrameRate = 60;
 
 /* Keys at 30 Hz on every channel of every track, values moving smoothly along random
    curves, as an imported and baked clip */
-RuntimeAnimation bakedClip(unsigned seed) {
+RawAnimation bakedRawClip(unsigned seed) {
     std::mt19937 random{seed};
     std::uniform_real_distribution<float> unit{-1.0f, 1.0f};
     RawAnimation raw;
@@ -42,7 +42,18 @@ RuntimeAnimation bakedClip(unsigned seed) {
             track.scales.push_back({time, Vector3{1.0f} + wave * 0.25f});
         }
     }
-    return std::move(*AnimationBuilder{}(raw));
+    return raw;
+}
+
+RuntimeAnimation bakedClip(unsigned seed) {
+    return std::move(*AnimationBuilder{}(bakedRawClip(seed)));
+}
+
+std::size_t keyCount(const RawAnimation& raw) {
+    std::size_t count = 0;
+    for (const RawAnimation::Track& track : raw.tracks)
+        count += track.translations.size() + track.rotations.size() + track.scales.size();
+    return count;
 }
 
 /* Nanoseconds per unit of work of each iteration, since start */
@@ -71,6 +82,26 @@ void BM_SkeletalSampleForward(benchmark::State& state) {
 }
 BENCHMARK(BM_SkeletalSampleForward);
 
+/* A paused clip, or several poses taken at one moment: no key is crossed */
+void BM_SkeletalSampleSameRatio(benchmark::State& state) {
+    const RuntimeAnimation clip = bakedClip(1);
+    SamplingContext context{TrackCount};
+    std::vector<SoaTransform> pose(clip.soaTrackCount());
+    SamplingJob job;
+    job.ratio = 0.3f;
+    job.animation = &clip;
+    job.context = &context;
+    job.output = pose;
+    job.run();
+    const double start = Bench::threadSeconds();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(job.run());
+        benchmark::ClobberMemory();
+    }
+    state.counters["ns_per_track"] = nanosecondsPer(state, start, TrackCount);
+}
+BENCHMARK(BM_SkeletalSampleSameRatio);
+
 void BM_SkeletalSeek(benchmark::State& state) {
     const RuntimeAnimation clip = bakedClip(1);
     SamplingContext context{TrackCount};
@@ -96,7 +127,7 @@ void BM_SkeletalSeek(benchmark::State& state) {
 BENCHMARK(BM_SkeletalSeek);
 
 void BM_SkeletalBlend(benchmark::State& state) {
-    constexpr std::size_t LayerCount = 2;
+    constexpr std::size_t LayerCount = 4;
     const std::size_t soaTrackCount = TrackCount / 4;
     std::vector<std::vector<SoaTransform>> poses;
     for (unsigned i = 0; i != LayerCount; ++i) {
@@ -112,7 +143,10 @@ void BM_SkeletalBlend(benchmark::State& state) {
     }
     const std::vector<SoaTransform> restPose(soaTrackCount);
     std::vector<SoaTransform> output(soaTrackCount);
-    const BlendingLayer layers[LayerCount]{{0.6f, poses[0], {}}, {0.4f, poses[1], {}}};
+    /* Weights add up to 1, above the threshold: the rest pose isn't blended in */
+    std::vector<BlendingLayer> layers;
+    for (unsigned i = 0; i != LayerCount; ++i)
+        layers.push_back({float(i + 1) / 10.0f, poses[i], {}});
     BlendingJob job;
     job.layers = layers;
     job.restPose = restPose;
@@ -126,5 +160,18 @@ void BM_SkeletalBlend(benchmark::State& state) {
         nanosecondsPer(state, start, TrackCount * LayerCount);
 }
 BENCHMARK(BM_SkeletalBlend);
+
+/* Builds the clip; its size per key is the figure that matters */
+void BM_SkeletalMemory(benchmark::State& state) {
+    const RawAnimation raw = bakedRawClip(1);
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const auto clip = AnimationBuilder{}(raw);
+        bytes = clip->byteSize();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.counters["bytes_per_key"] = double(bytes) / double(keyCount(raw));
+}
+BENCHMARK(BM_SkeletalMemory);
 
 } // namespace

@@ -1,6 +1,7 @@
 #ifndef ZarvikEngine_Skeletal_AnimationBuilder_h
 #define ZarvikEngine_Skeletal_AnimationBuilder_h
 
+#include <cstddef>
 #include <memory>
 
 #include "ZarvikEngine/Skeletal/RawAnimation.h"
@@ -17,7 +18,11 @@ namespace ZarvikEngine::Skeletal {
    short way. */
 class AnimationBuilder {
 public:
-    /* Null when raw.validate() fails */
+    /* Distinct key times an animation may have, over all tracks and channels, 0 and the
+       duration included: keys refer to their time by a 16-bit index */
+    static constexpr std::size_t MaxKeyTimes = 65535;
+
+    /* Null when raw.validate() fails or there are more than MaxKeyTimes distinct key times */
     std::unique_ptr<RuntimeAnimation> operator()(const RawAnimation& raw) const;
 };
 

@@ -83,32 +83,44 @@ bool BlendingJob::validate() const {
     return true;
 }
 
-bool BlendingJob::run() const {
-    if (!validate())
-        return false;
+namespace {
 
-    /* The first layer taking part, the total of the layer weights, and whether any layer has
-       joint weights, in which case the rest pose is weighed per track */
-    const BlendingLayer* first = nullptr;
-    float total = 0.0f;
-    bool partial = false;
-    for (const BlendingLayer& layer : layers) {
-        if (layer.weight <= 0.0f)
+/* The layers' totals, worked out once for all elements */
+struct LayerTotals {
+    /* The first layer taking part, null for none */
+    const BlendingLayer* first;
+    /* Whether any layer taking part has joint weights, in which case the rest pose is weighed
+       per track */
+    bool partial;
+    /* Threshold minus the sum of the layer weights, and the inverse of what the blended
+       translations and scales are divided by when no layer is partial */
+    float restWeight, inverseTotal;
+};
+
+/* Additive layers apply to the normalized result of an element, out of line so that the blend
+   keeps its sums in registers */
+void applyAdditiveLayers(const BlendingJob& job, std::size_t element) {
+    SoaTransform& output = job.output[element];
+    Transformx4 pose = load(output);
+    for (const BlendingLayer& layer : job.additiveLayers) {
+        if (!(layer.weight > 0.0f || layer.weight < 0.0f))
             continue;
-        if (!first)
-            first = &layer;
-        total += layer.weight;
-        partial = partial || !layer.jointWeights.empty();
+        applyAdditive(pose, load(layer.transform[element]),
+                      trackWeights(layer, std::abs(layer.weight), element), layer.weight < 0.0f);
     }
-    const float restWeight = threshold - total;
-    const float inverseTotal = restWeight > 0.0f ? 1.0f / threshold : 1.0f / total;
-    const BlendingLayer* const end = layers.data() + layers.size();
+    store(output.translation, pose.translation);
+    store(output.rotation, pose.rotation);
+    store(output.scale, pose.scale);
+}
 
-    for (std::size_t i = 0; i != restPose.size(); ++i) {
+[[gnu::always_inline]] inline void blendKernel(const BlendingJob& job, const LayerTotals& totals) {
+    const BlendingLayer* const first = totals.first;
+    const BlendingLayer* const end = job.layers.data() + job.layers.size();
+    for (std::size_t i = 0; i != job.restPose.size(); ++i) {
         Transformx4 pose;
         Float4 inverseWeights = splat(1.0f);
         if (!first)
-            pose = load(restPose[i]);
+            pose = load(job.restPose[i]);
         else {
             Float4 weights = trackWeights(*first, first->weight, i);
             const Transformx4 transform = load(first->transform[i]);
@@ -122,31 +134,57 @@ bool BlendingJob::run() const {
                 weights += layerWeights;
             }
 
-            const Float4 threshold4 = splat(threshold);
-            if (partial) {
-                accumulate(pose, load(restPose[i]), max(threshold4 - weights, splat(0.0f)));
-                inverseWeights = splat(1.0f) / max(weights, threshold4);
+            const Float4 threshold = splat(job.threshold);
+            if (totals.partial) {
+                accumulate(pose, load(job.restPose[i]), max(threshold - weights, splat(0.0f)));
+                inverseWeights = splat(1.0f) / max(weights, threshold);
             } else {
-                if (restWeight > 0.0f)
-                    accumulate(pose, load(restPose[i]), splat(restWeight));
-                inverseWeights = splat(inverseTotal);
+                if (totals.restWeight > 0.0f)
+                    accumulate(pose, load(job.restPose[i]), splat(totals.restWeight));
+                inverseWeights = splat(totals.inverseTotal);
             }
         }
-        pose.rotation = normalized(pose.rotation);
-        pose.translation = pose.translation * inverseWeights;
-        pose.scale = pose.scale * inverseWeights;
-
-        for (const BlendingLayer& layer : additiveLayers) {
-            if (!(layer.weight > 0.0f || layer.weight < 0.0f))
-                continue;
-            applyAdditive(pose, load(layer.transform[i]),
-                          trackWeights(layer, std::abs(layer.weight), i), layer.weight < 0.0f);
-        }
-
-        store(output[i].translation, pose.translation);
-        store(output[i].rotation, pose.rotation);
-        store(output[i].scale, pose.scale);
+        store(job.output[i].translation, pose.translation * inverseWeights);
+        store(job.output[i].rotation, normalized(pose.rotation));
+        store(job.output[i].scale, pose.scale * inverseWeights);
+        if (!job.additiveLayers.empty())
+            applyAdditiveLayers(job, i);
     }
+}
+
+/* The same code for AVX2 without FMA, so the results are the same bits: three-operand
+   instructions take loads without copies */
+[[gnu::target("avx2")]] void blendAvx2(const BlendingJob& job, const LayerTotals& totals) {
+    blendKernel(job, totals);
+}
+
+void blendBaseline(const BlendingJob& job, const LayerTotals& totals) {
+    blendKernel(job, totals);
+}
+
+} // namespace
+
+bool BlendingJob::run() const {
+    if (!validate())
+        return false;
+
+    LayerTotals totals{};
+    float total = 0.0f;
+    for (const BlendingLayer& layer : layers) {
+        if (layer.weight <= 0.0f)
+            continue;
+        if (!totals.first)
+            totals.first = &layer;
+        total += layer.weight;
+        totals.partial = totals.partial || !layer.jointWeights.empty();
+    }
+    totals.restWeight = threshold - total;
+    totals.inverseTotal = totals.restWeight > 0.0f ? 1.0f / threshold : 1.0f / total;
+
+    if (hasAvx2())
+        blendAvx2(*this, totals);
+    else
+        blendBaseline(*this, totals);
     return true;
 }
 

@@ -11,27 +11,25 @@ namespace ZarvikEngine::Skeletal {
 
 namespace Implementation {
 
-/* One key value in 64 bits. Translations and scales: three half floats and an unused slot.
-   Rotations: the three components other than the largest one, in x, y, z, w order, as signed
-   16-bit n = round(c · RotationScale), then the flags: bits 0–1 the index of the largest
-   component, bit 2 its sign. The largest one is rebuilt from the unit length. */
-struct PackedKey {
-    std::uint16_t values[4];
-};
-
 /* 32767·√2: the three smaller components of a unit quaternion lie within ±√½ */
 inline constexpr float RotationScale = float(32767.0 * 1.4142135623730951);
 
 /* The keys of one channel (translations, rotations or scales) of every track, track after
-   track. A track's keys run from ratio 0 to ratio 1 and are followed by a sentinel: a copy of
-   the last key at ratio +∞. Every ratio thus has a segment of two keys, and the end of the
-   clip is the segment from the last key to its copy, which holds the last value exactly. */
+   track. A track's keys run from ratio 0 to ratio 1; past its last key a track holds the last
+   value. */
 struct KeyChannel {
-    /* Index of each track's first key, and one past the last track's sentinel */
+    /* Index of each track's first key, and the key count after the last track */
     std::vector<std::uint32_t> trackBegin;
-    /* Key time / duration */
-    std::vector<float> ratios;
-    std::vector<PackedKey> keys;
+    /* 16-bit values of each key. Translations and scales: three half floats. Rotations: the
+       three components other than the largest one, in x, y, z, w order, as signed
+       n = round(c · RotationScale), then the flags: bits 0–1 the index of the largest
+       component, bit 2 its sign; the largest one is rebuilt from the unit length. Followed by
+       padding, so that four values can be read at any key. */
+    std::vector<std::uint16_t> values;
+    /* Per key, the index of its ratio in the animation's ratio table: one byte while the
+       table has at most 256 entries, two beyond; the other vector is empty */
+    std::vector<std::uint8_t> narrowTimes;
+    std::vector<std::uint16_t> wideTimes;
 };
 
 } // namespace Implementation
@@ -43,7 +41,9 @@ struct KeyChannel {
    NaN, from magnitude 65520 up); rotations are normalized, their three smaller components
    are within 1.1e-5 of the normalized key, the largest within 3.2e-5, the angle within
    7.5e-5 rad, and an identity key is exact. Key times are kept as float ratios of the
-   duration. Movable, not copyable. */
+   duration (time / duration), in one table of the distinct ones that the keys index. A key
+   takes 7 bytes for translations and scales and 9 for rotations while there are at most 256
+   distinct key times, one more each beyond. Movable, not copyable. */
 class RuntimeAnimation {
 public:
     /* Duration 0, no tracks, empty name */
@@ -59,6 +59,8 @@ public:
     /* Tracks in groups of four, the size of a full pose */
     std::size_t soaTrackCount() const { return (_trackCount + 3) / 4; }
     const std::string& name() const { return _name; }
+    /* Bytes taken by the animation and what it allocates */
+    std::size_t byteSize() const;
 
 private:
     friend class AnimationBuilder;
@@ -68,6 +70,7 @@ private:
     enum : std::size_t { Translations, Rotations, Scales };
 
     RuntimeAnimation(float duration, std::size_t trackCount, std::string name,
+                     std::vector<float>&& ratios,
                      std::array<Implementation::KeyChannel, 3>&& channels);
 
     float _duration{};
@@ -76,6 +79,8 @@ private:
        animations apart even when one is allocated where another was freed; 0 for none */
     std::uint64_t _serial{};
     std::string _name;
+    /* The distinct key ratios, ascending, from 0 to 1 */
+    std::vector<float> _ratios;
     std::array<Implementation::KeyChannel, 3> _channels;
 };
 

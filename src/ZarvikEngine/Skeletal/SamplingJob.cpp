@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <bit>
+#include <limits>
 
 namespace ZarvikEngine::Skeletal {
 
 using namespace Simd;
 using Implementation::CachedSegments;
 using Implementation::KeyChannel;
-using Implementation::PackedKey;
 using Implementation::SamplingGroup;
 
 /* The hot helpers are forced inline: at -O2 GCC would call them, passing the four-lane
@@ -16,42 +16,86 @@ using Implementation::SamplingGroup;
 
 namespace {
 
-/* The segment containing ratio: the last key at or below it, so unique whichever way it's
-   found */
-std::uint32_t searchSegment(const KeyChannel& channel, std::size_t track, float ratio) {
-    const float* ratios = channel.ratios.data();
-    const float* first = ratios + channel.trackBegin[track];
-    const float* end = ratios + channel.trackBegin[track + 1];
-    return std::uint32_t(std::upper_bound(first + 1, end, ratio) - ratios - 1);
-}
+/* A channel with the animation's ratio table, which its keys index */
+class ChannelView {
+public:
+    explicit ChannelView(const KeyChannel& channel, const float* ratios)
+        : _trackBegin{channel.trackBegin.data()}, _ratios{ratios},
+          _narrowTimes{channel.narrowTimes.data()}, _wideTimes{channel.wideTimes.empty()
+                                                                   ? nullptr
+                                                                   : channel.wideTimes.data()},
+          _values{channel.values.data()} {}
 
-/* Playing forward goes to the next segment, tried first */
-[[gnu::always_inline]] inline std::uint32_t
-findSegment(const KeyChannel& channel, std::size_t track, std::uint32_t cursor, float ratio) {
-    const float* ratios = channel.ratios.data();
-    /* A sentinel's ratio is +∞, so cursor + 2 is never read past a track's keys */
-    if (ratios[cursor + 1] <= ratio && ratio < ratios[cursor + 2])
-        return cursor + 1;
-    return searchSegment(channel, track, ratio);
-}
+    std::uint32_t firstKey(std::size_t track) const { return _trackBegin[track]; }
+    std::uint32_t lastKey(std::size_t track) const { return _trackBegin[track + 1] - 1; }
+    float ratio(std::uint32_t key) const {
+        return _ratios[_wideTimes ? _wideTimes[key] : _narrowTimes[key]];
+    }
+    const std::uint16_t* values() const { return _values; }
 
-/* The two keys of each lane's segment (16 bytes) transposed so that every register holds one
-   16-bit component pair of the four lanes: x and y, then z and w */
-struct KeyRows {
-    __m128i fromXY, fromZW, toXY, toZW;
+private:
+    const std::uint32_t* _trackBegin;
+    const float* _ratios;
+    const std::uint8_t* _narrowTimes;
+    const std::uint16_t* _wideTimes;
+    const std::uint16_t* _values;
 };
 
-[[gnu::always_inline]] inline KeyRows loadKeys(const PackedKey* keys,
-                                               const std::uint32_t (&cursor)[4]) {
+struct Segment {
+    std::uint32_t fromKey, toKey;
+    float start, end;
+};
+
+/* The segment starting at a key, whose ratio is start: to the next key, or past the track's
+   last key to the same key at +∞, which holds the last value exactly */
+[[gnu::always_inline]] inline Segment segmentFrom(const ChannelView& channel, std::size_t track,
+                                                  std::uint32_t key, float start) {
+    if (key == channel.lastKey(track))
+        return {key, key, start, std::numeric_limits<float>::infinity()};
+    return {key, key + 1, start, channel.ratio(key + 1)};
+}
+
+/* The track's last key at or below the ratio, so unique whichever way it's found. The first
+   key is at 0, never above a clamped ratio. */
+std::uint32_t searchKey(const ChannelView& channel, std::size_t track, float ratio) {
+    std::uint32_t low = channel.firstKey(track), high = channel.lastKey(track) + 1;
+    while (high - low > 1) {
+        const std::uint32_t middle = low + (high - low) / 2;
+        (channel.ratio(middle) <= ratio ? low : high) = middle;
+    }
+    return low;
+}
+
+/* The segment containing the ratio for a lane that left its own. Playing forward goes to the
+   next segment, tried first. */
+[[gnu::always_inline]] inline Segment findSegment(const ChannelView& channel, std::size_t track,
+                                                  const Segment& left, float ratio) {
+    if (left.end <= ratio) {
+        const Segment next = segmentFrom(channel, track, left.toKey, left.end);
+        if (ratio < next.end)
+            return next;
+    }
+    const std::uint32_t key = searchKey(channel, track, ratio);
+    return segmentFrom(channel, track, key, channel.ratio(key));
+}
+
+/* The keys of the four lanes (four 16-bit values each) transposed so that every register
+   holds one pair of components of the four lanes: x and y, then z and w */
+struct KeyRows {
+    __m128i xy, zw;
+};
+
+template<class Value>
+[[gnu::always_inline]] inline KeyRows loadRows(const std::uint16_t* values,
+                                               const std::uint32_t (&keys)[4]) {
+    /* Three half floats or four rotation values per key */
+    constexpr std::size_t components = sizeof(Value) / sizeof(Float4);
     __m128i lanes[4];
     for (std::size_t i = 0; i != 4; ++i)
-        lanes[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(keys + cursor[i]));
-    const __m128i from01 = _mm_unpacklo_epi16(lanes[0], lanes[1]);
-    const __m128i to01 = _mm_unpackhi_epi16(lanes[0], lanes[1]);
-    const __m128i from23 = _mm_unpacklo_epi16(lanes[2], lanes[3]);
-    const __m128i to23 = _mm_unpackhi_epi16(lanes[2], lanes[3]);
-    return {_mm_unpacklo_epi32(from01, from23), _mm_unpackhi_epi32(from01, from23),
-            _mm_unpacklo_epi32(to01, to23), _mm_unpackhi_epi32(to01, to23)};
+        lanes[i] = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(values + components * keys[i]));
+    const __m128i lanes01 = _mm_unpacklo_epi16(lanes[0], lanes[1]);
+    const __m128i lanes23 = _mm_unpacklo_epi16(lanes[2], lanes[3]);
+    return {_mm_unpacklo_epi32(lanes01, lanes23), _mm_unpackhi_epi32(lanes01, lanes23)};
 }
 
 /* The first or second four 16-bit values of a row, widened */
@@ -70,83 +114,138 @@ struct KeyRows {
         std::bit_cast<Int4>(_mm_srai_epi32(_mm_unpackhi_epi16(row, row), 16)), Float4);
 }
 
-[[gnu::always_inline]] inline void decode(Float4 (&out)[3], __m128i xy, __m128i zw) {
-    out[0] = halfToFloat(lowUnsigned(xy));
-    out[1] = halfToFloat(highUnsigned(xy));
-    out[2] = halfToFloat(lowUnsigned(zw));
+[[gnu::always_inline]] inline void decode(KeyRows rows, Vector3x4& out) {
+    out = {halfToFloat(lowUnsigned(rows.xy)), halfToFloat(highUnsigned(rows.xy)),
+           halfToFloat(lowUnsigned(rows.zw))};
 }
 
 /* The three stored components, then the largest one rebuilt from the unit length and put in
    its place */
-[[gnu::always_inline]] inline void decode(Float4 (&out)[4], __m128i xy, __m128i zw) {
+[[gnu::always_inline]] inline void decode(KeyRows rows, Quaternionx4& out) {
     const Float4 scale = splat(1.0f / Implementation::RotationScale);
-    const Float4 a = lowSigned(xy) * scale;
-    const Float4 b = highSigned(xy) * scale;
-    const Float4 c = lowSigned(zw) * scale;
-    const Int4 flags = highUnsigned(zw);
+    const Float4 a = lowSigned(rows.xy) * scale;
+    const Float4 b = highSigned(rows.xy) * scale;
+    const Float4 c = lowSigned(rows.zw) * scale;
+    const Int4 flags = highUnsigned(rows.zw);
     const Float4 largestValue =
         flipSign(sqrt(max(splat(1.0f) - (a * a + b * b + c * c), splat(0.0f))), (flags & 4) << 29);
     const Int4 largest = flags & 3;
-    out[0] = largest == 0 ? largestValue : a;
-    out[1] = largest == 1 ? largestValue : largest == 0 ? a : b;
-    out[2] = largest == 2 ? largestValue : largest == 3 ? c : b;
-    out[3] = largest == 3 ? largestValue : c;
+    out = {largest == 0 ? largestValue : a,
+           largest == 1   ? largestValue
+           : largest == 0 ? a
+                          : b,
+           largest == 2   ? largestValue
+           : largest == 3 ? c
+                          : b,
+           largest == 3 ? largestValue : c};
 }
 
-/* Gathers the ratios and keys of each lane's segment. When every lane moved on by one key, as
-   in forward playback, the old second keys are the new first ones and only the second ones
-   need decoding. */
-template<std::size_t components>
-[[gnu::always_inline]] inline void loadSegments(CachedSegments<components>& segments,
-                                                const KeyChannel& channel, bool shifted) {
-    Float4 ratios[4];
-    for (std::size_t i = 0; i != 4; ++i)
-        ratios[i] = _mm_castsi128_ps(_mm_loadl_epi64(
-            reinterpret_cast<const __m128i*>(channel.ratios.data() + segments.cursor[i])));
-    const Float4 ratios01 = _mm_unpacklo_ps(ratios[0], ratios[1]);
-    const Float4 ratios23 = _mm_unpacklo_ps(ratios[2], ratios[3]);
-    segments.start = _mm_movelh_ps(ratios01, ratios23);
-    segments.end = _mm_movehl_ps(ratios23, ratios01);
+template<class Value>
+void setLane(CachedSegments<Value>& segments, std::size_t lane, const Segment& segment) {
+    segments.fromKey[lane] = segment.fromKey;
+    segments.toKey[lane] = segment.toKey;
+    segments.start[lane] = segment.start;
+    segments.end[lane] = segment.end;
+}
 
-    const KeyRows rows = loadKeys(channel.keys.data(), segments.cursor);
+/* Decodes the keys of every lane's segment. When every lane moved on by one key, as in
+   forward playback, the old second keys are the new first ones and only the second ones need
+   decoding. */
+template<class Value>
+[[gnu::always_inline]] inline void loadKeys(CachedSegments<Value>& segments,
+                                            const ChannelView& channel, bool shifted) {
+    segments.inverseLength = splat(1.0f) / (segments.end - segments.start);
     if (shifted)
-        std::copy_n(segments.to, components, segments.from);
+        segments.from = segments.to;
     else
-        decode(segments.from, rows.fromXY, rows.fromZW);
-    decode(segments.to, rows.toXY, rows.toZW);
+        decode(loadRows<Value>(channel.values(), segments.fromKey), segments.from);
+    decode(loadRows<Value>(channel.values(), segments.toKey), segments.to);
 }
 
 /* Every lane at its first segment */
-template<std::size_t components>
-void reset(CachedSegments<components>& segments, const KeyChannel& channel,
-           std::size_t firstTrack) {
-    for (std::size_t i = 0; i != 4; ++i)
-        segments.cursor[i] = channel.trackBegin[firstTrack + i];
-    loadSegments(segments, channel, false);
+template<class Value>
+void reset(CachedSegments<Value>& segments, const ChannelView& channel, std::size_t firstTrack) {
+    for (std::size_t i = 0; i != 4; ++i) {
+        const std::uint32_t key = channel.firstKey(firstTrack + i);
+        setLane(segments, i, segmentFrom(channel, firstTrack + i, key, channel.ratio(key)));
+    }
+    loadKeys(segments, channel, false);
 }
 
-/* Moves the lanes that left their segment, then interpolates */
-template<std::size_t components>
-[[gnu::always_inline]] inline void sample(CachedSegments<components>& segments,
-                                          const KeyChannel& channel, std::size_t firstTrack,
-                                          float ratio, Float4 (&out)[components]) {
+/* Moves the lanes that left their segment */
+template<class Value>
+[[gnu::always_inline]] inline void update(CachedSegments<Value>& segments,
+                                          const ChannelView& channel, std::size_t firstTrack,
+                                          float ratio) {
     const Float4 ratio4 = splat(ratio);
-    if (int lanes = laneMask((ratio4 < segments.start) | (ratio4 >= segments.end))) {
-        bool shifted = lanes == 0xf;
-        for (; lanes; lanes &= lanes - 1) {
-            const int lane = std::countr_zero(unsigned(lanes));
-            const std::uint32_t cursor =
-                findSegment(channel, firstTrack + lane, segments.cursor[lane], ratio);
-            shifted = shifted && cursor == segments.cursor[lane] + 1;
-            segments.cursor[lane] = cursor;
-        }
-        loadSegments(segments, channel, shifted);
+    int lanes = laneMask((ratio4 < segments.start) | (ratio4 >= segments.end));
+    if (!lanes)
+        return;
+    bool shifted = lanes == 0xf;
+    for (; lanes; lanes &= lanes - 1) {
+        const int lane = std::countr_zero(unsigned(lanes));
+        const Segment left{segments.fromKey[lane], segments.toKey[lane], segments.start[lane],
+                           segments.end[lane]};
+        const Segment segment = findSegment(channel, firstTrack + lane, left, ratio);
+        /* A lane past its last key can only move back, never onto its own to key */
+        shifted = shifted && segment.fromKey == left.toKey;
+        setLane(segments, lane, segment);
     }
+    loadKeys(segments, channel, shifted);
+}
 
-    /* At the clip's end the segment runs from the last key to its copy at +∞: alpha is 0 */
-    const Float4 alpha = (ratio4 - segments.start) / (segments.end - segments.start);
-    for (std::size_t i = 0; i != components; ++i)
-        out[i] = segments.from[i] + (segments.to[i] - segments.from[i]) * alpha;
+/* The ratios between which none of the group's segments changes */
+void updateStableRange(SamplingGroup& group) {
+    const Float4 start =
+        max(group.translations.start, max(group.rotations.start, group.scales.start));
+    const Float4 end = min(group.translations.end, min(group.rotations.end, group.scales.end));
+    group.start = horizontalMax(start);
+    group.end = horizontalMin(end);
+}
+
+template<class Value>
+[[gnu::always_inline]] inline Value interpolate(const CachedSegments<Value>& segments,
+                                                Float4 ratio) {
+    return segments.from +
+           (segments.to - segments.from) * ((ratio - segments.start) * segments.inverseLength);
+}
+
+/* The channels of an animation, and the ratio clamped */
+struct SamplingInput {
+    ChannelView translations, rotations, scales;
+    float ratio;
+};
+
+[[gnu::always_inline]] inline void sampleKernel(const SamplingInput& input,
+                                                std::span<SamplingGroup> groups,
+                                                std::span<SoaTransform> output) {
+    const float ratio = input.ratio;
+    const Float4 ratio4 = splat(ratio);
+    for (std::size_t i = 0; i != groups.size(); ++i) {
+        SamplingGroup& group = groups[i];
+        if (!(group.start <= ratio && ratio < group.end)) {
+            update(group.translations, input.translations, 4 * i, ratio);
+            update(group.rotations, input.rotations, 4 * i, ratio);
+            update(group.scales, input.scales, 4 * i, ratio);
+            updateStableRange(group);
+        }
+        SoaTransform& out = output[i];
+        store(out.translation, interpolate(group.translations, ratio4));
+        store(out.rotation, normalized(interpolate(group.rotations, ratio4)));
+        store(out.scale, interpolate(group.scales, ratio4));
+    }
+}
+
+/* The same code for AVX2 without FMA, so the results are the same bits: three-operand
+   instructions take loads without copies */
+[[gnu::target("avx2")]] void sampleAvx2(const SamplingInput& input, std::span<SamplingGroup> groups,
+                                        std::span<SoaTransform> output) {
+    sampleKernel(input, groups, output);
+}
+
+void sampleBaseline(const SamplingInput& input, std::span<SamplingGroup> groups,
+                    std::span<SoaTransform> output) {
+    sampleKernel(input, groups, output);
 }
 
 } // namespace
@@ -168,34 +267,32 @@ bool SamplingJob::run() const {
     if (clip.trackCount() == 0)
         return true;
 
-    const KeyChannel& translations = clip._channels[RuntimeAnimation::Translations];
-    const KeyChannel& rotations = clip._channels[RuntimeAnimation::Rotations];
-    const KeyChannel& scales = clip._channels[RuntimeAnimation::Scales];
+    const float* ratios = clip._ratios.data();
+    SamplingInput input{
+        ChannelView{clip._channels[RuntimeAnimation::Translations], ratios},
+        ChannelView{clip._channels[RuntimeAnimation::Rotations], ratios},
+        ChannelView{clip._channels[RuntimeAnimation::Scales], ratios},
+        /* NaN compares false and ends up at 1 */
+        ratio < 1.0f ? ratio : 1.0f,
+    };
+    input.ratio = input.ratio < 0.0f ? 0.0f : input.ratio;
+
     std::span<SamplingGroup> groups{context->_groups.data(), clip.soaTrackCount()};
     if (context->_animation != clip._serial) {
         for (std::size_t i = 0; i != groups.size(); ++i) {
-            reset(groups[i].translations, translations, 4 * i);
-            reset(groups[i].rotations, rotations, 4 * i);
-            reset(groups[i].scales, scales, 4 * i);
+            reset(groups[i].translations, input.translations, 4 * i);
+            reset(groups[i].rotations, input.rotations, 4 * i);
+            reset(groups[i].scales, input.scales, 4 * i);
+            updateStableRange(groups[i]);
         }
         context->_animation = clip._serial;
     }
 
-    /* NaN compares false and ends up at 1 */
-    float clamped = ratio < 1.0f ? ratio : 1.0f;
-    clamped = clamped < 0.0f ? 0.0f : clamped;
-
-    for (std::size_t i = 0, end = std::min(output.size(), groups.size()); i != end; ++i) {
-        Float4 translation[3], rotation[4], scale[3];
-        sample(groups[i].translations, translations, 4 * i, clamped, translation);
-        sample(groups[i].rotations, rotations, 4 * i, clamped, rotation);
-        sample(groups[i].scales, scales, 4 * i, clamped, scale);
-
-        SoaTransform& out = output[i];
-        store(out.translation, {translation[0], translation[1], translation[2]});
-        store(out.rotation, normalized({rotation[0], rotation[1], rotation[2], rotation[3]}));
-        store(out.scale, {scale[0], scale[1], scale[2]});
-    }
+    groups = groups.first(std::min(output.size(), groups.size()));
+    if (hasAvx2())
+        sampleAvx2(input, groups, output);
+    else
+        sampleBaseline(input, groups, output);
     return true;
 }
 

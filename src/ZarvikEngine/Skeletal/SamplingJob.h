@@ -15,19 +15,24 @@ namespace ZarvikEngine::Skeletal {
 namespace Implementation {
 
 /* For one channel of four tracks: the segment each track is in, with both keys decoded */
-template<std::size_t components>
+template<class Value>
 struct CachedSegments {
-    /* Ratios of the two keys; a lane is current while start ≤ ratio < end */
+    /* Ratios of the two keys; a lane is current while start ≤ ratio < end. Past its track's
+       last key a lane's end is +∞ and both keys are the last one. */
     Simd::Float4 start, end;
-    Simd::Float4 from[components], to[components];
-    /* Index of each lane's first key in its KeyChannel */
-    std::uint32_t cursor[4];
+    /* 1 / (end − start), so that sampling multiplies; 0 past the last key */
+    Simd::Float4 inverseLength;
+    Value from, to;
+    /* Indices of each lane's two keys in its KeyChannel */
+    std::uint32_t fromKey[4], toKey[4];
 };
 
 struct SamplingGroup {
-    CachedSegments<3> translations;
-    CachedSegments<4> rotations;
-    CachedSegments<3> scales;
+    /* No segment of the group changes while start ≤ ratio < end */
+    float start{}, end{};
+    CachedSegments<Simd::Vector3x4> translations;
+    CachedSegments<Simd::Quaternionx4> rotations;
+    CachedSegments<Simd::Vector3x4> scales;
 };
 
 } // namespace Implementation

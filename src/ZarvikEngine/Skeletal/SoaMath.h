@@ -15,6 +15,12 @@
 
 namespace ZarvikEngine::Skeletal::Simd {
 
+/* Whether the processor runs the AVX2 builds of the jobs' loops */
+inline bool hasAvx2() {
+    static const bool supported = __builtin_cpu_supports("avx2");
+    return supported;
+}
+
 typedef float Float4 __attribute__((vector_size(16)));
 /* Comparisons of Float4 give Int4 masks: all bits set where true */
 typedef std::int32_t Int4 __attribute__((vector_size(16)));
@@ -57,6 +63,21 @@ inline Float4 sqrt(Float4 value) {
 
 inline Float4 max(Float4 a, Float4 b) {
     return _mm_max_ps(a, b);
+}
+
+inline Float4 min(Float4 a, Float4 b) {
+    return _mm_min_ps(a, b);
+}
+
+/* The largest and the smallest lane */
+inline float horizontalMax(Float4 value) {
+    const Float4 pairs = max(value, _mm_movehl_ps(value, value));
+    return _mm_cvtss_f32(max(pairs, _mm_shuffle_ps(pairs, pairs, 1)));
+}
+
+inline float horizontalMin(Float4 value) {
+    const Float4 pairs = min(value, _mm_movehl_ps(value, value));
+    return _mm_cvtss_f32(min(pairs, _mm_shuffle_ps(pairs, pairs, 1)));
 }
 
 /* Half floats in the low 16 bits of each lane to floats, exactly and with the same results as
@@ -126,6 +147,10 @@ inline Vector3x4 operator*(const Vector3x4& a, Float4 b) {
 
 inline Quaternionx4 operator+(const Quaternionx4& a, const Quaternionx4& b) {
     return {a.x + b.x, a.y + b.y, a.z + b.z, a.w + b.w};
+}
+
+inline Quaternionx4 operator-(const Quaternionx4& a, const Quaternionx4& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z, a.w - b.w};
 }
 
 inline Quaternionx4 operator*(const Quaternionx4& a, Float4 b) {

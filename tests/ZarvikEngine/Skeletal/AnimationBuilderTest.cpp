@@ -1,6 +1,7 @@
 #include <cmath>
 #include <limits>
 #include <random>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@ namespace {
 
 using Test::samplePose;
 using Test::sampleTrack;
+using Test::TrackSample;
 
 constexpr float Infinity = std::numeric_limits<float>::infinity();
 constexpr float NaN = std::numeric_limits<float>::quiet_NaN();
@@ -74,6 +76,78 @@ TEST(SkeletalAnimationBuilder, BuildsOnlyValidAnimations) {
     EXPECT_FALSE(track.validate(1.0f));
     track.scales = {{-1.0f, {}}};
     EXPECT_FALSE(track.validate(Infinity));
+}
+
+/* count distinct key times, 0 and the end included, over two tracks and channels: whole
+   seconds of a clip lasting count − 1 seconds. Track 0 translates at the times up to the
+   middle, track 1 scales at those from the first quarter to the end, so that some are on
+   both. Every value is the key's time modulo 2. */
+RawAnimation keyedAtTimes(std::size_t count) {
+    RawAnimation raw;
+    raw.duration = float(count - 1);
+    raw.tracks.resize(2);
+    for (std::size_t time = 1; time <= (count - 1) / 2; ++time)
+        raw.tracks[0].translations.push_back({float(time), {float(time % 2), 0.0f, 0.0f}});
+    for (std::size_t time = (count - 1) / 4; time <= count - 1; ++time)
+        raw.tracks[1].scales.push_back({float(time), Vector3{float(time % 2)}});
+    return raw;
+}
+
+TEST(SkeletalAnimationBuilder, FailsAboveTheDistinctKeyTimeLimit) {
+    /* Below 256 distinct times keys refer to theirs with one byte, above with two */
+    for (std::size_t count : {std::size_t{256}, std::size_t{257}, AnimationBuilder::MaxKeyTimes}) {
+        SCOPED_TRACE(count);
+        const RawAnimation raw = keyedAtTimes(count);
+        const auto clip = AnimationBuilder{}(raw);
+        ASSERT_TRUE(clip);
+        const std::size_t middle = (count - 1) / 2, last = count - 2;
+        const struct {
+            std::size_t track;
+            float time;
+            float x;
+        } samples[]{
+            {0, float(middle - 1), float((middle - 1) % 2)},
+            {0, float(middle) - 0.5f, 0.5f},
+            {0, raw.duration, float(middle % 2)},
+            {1, 1.0f, float((count - 1) / 4 % 2)},
+            {1, float(last), float(last % 2)},
+            {1, float(last) + 0.5f, 0.5f},
+            {1, raw.duration, float((last + 1) % 2)},
+        };
+        for (const auto& s : samples) {
+            const TrackSample sample = sampleTrack(*clip, s.track, s.time / raw.duration);
+            EXPECT_NEAR(s.track == 0 ? sample.translation.x : sample.scale.x, s.x, 1e-3f)
+                << s.track << " " << s.time;
+        }
+    }
+    EXPECT_FALSE(AnimationBuilder{}(keyedAtTimes(AnimationBuilder::MaxKeyTimes + 1)));
+
+    /* A time that another track or channel already has adds none */
+    RawAnimation shared = keyedAtTimes(AnimationBuilder::MaxKeyTimes);
+    shared.tracks[1].rotations = {{1.0f, {}}, {shared.duration - 1.0f, {}}};
+    EXPECT_TRUE(AnimationBuilder{}(shared));
+    shared.tracks[1].rotations.push_back({shared.duration - 0.5f, {}});
+    EXPECT_FALSE(AnimationBuilder{}(shared));
+}
+
+TEST(SkeletalAnimationBuilder, TakesFewBytesPerKey) {
+    /* Every channel of 64 tracks keyed at 30 Hz for 2 s, as a baked clip; then 1000 distinct
+       times, which need two bytes per key for the time */
+    for (const auto& [keysPerChannel, bytesPerKey] : {std::pair{61, 8.0}, std::pair{1000, 9.0}}) {
+        RawAnimation raw;
+        raw.duration = 2.0f;
+        raw.tracks.resize(64);
+        for (RawAnimation::Track& track : raw.tracks)
+            for (int i = 0; i != keysPerChannel; ++i) {
+                const float time = raw.duration * float(i) / float(keysPerChannel - 1);
+                track.translations.push_back({time, Vector3{float(i)}});
+                track.rotations.push_back({time, {}});
+                track.scales.push_back({time, Vector3{1.0f}});
+            }
+        const std::size_t keyCount = 64 * 3 * std::size_t(keysPerChannel);
+        EXPECT_LT(double(AnimationBuilder{}(raw)->byteSize()) / double(keyCount), bytesPerKey)
+            << keysPerChannel;
+    }
 }
 
 TEST(SkeletalAnimationBuilder, KeepsDurationNameAndTrackCountAndMoves) {

@@ -154,9 +154,7 @@ TEST(SkeletalSamplingJob, SamplesKeysInAndOutOfOrder) {
     }
 }
 
-TEST(SkeletalSamplingJob, InterpolatesLinearlyAndHoldsTheEnds) {
-    std::mt19937 random{11};
-    const RawAnimation raw = randomAnimation(random, 23, 4);
+void expectLinearInterpolation(const RawAnimation& raw, std::mt19937& random) {
     const auto clip = AnimationBuilder{}(raw);
     const auto lerp = [](const Vector3& a, const Vector3& b, float t) { return a + (b - a) * t; };
     const auto nlerp = [](const Quaternion& a, const Quaternion& b, float t) {
@@ -201,10 +199,21 @@ TEST(SkeletalSamplingJob, InterpolatesLinearlyAndHoldsTheEnds) {
     }
 }
 
+TEST(SkeletalSamplingJob, InterpolatesLinearlyAndHoldsTheEnds) {
+    /* Few distinct key times, then more than 256 */
+    std::mt19937 random{11};
+    for (int maxKeys : {4, 150}) {
+        SCOPED_TRACE(maxKeys);
+        expectLinearInterpolation(randomAnimation(random, 23, maxKeys), random);
+    }
+}
+
 TEST(SkeletalSamplingJob, GivesFreshContextResultsWhateverTheHistory) {
     std::mt19937 random{3};
     const auto first = AnimationBuilder{}(randomAnimation(random, 30, 20));
     const auto second = AnimationBuilder{}(randomAnimation(random, 9, 20));
+    /* More than 256 distinct key times */
+    const auto third = AnimationBuilder{}(randomAnimation(random, 11, 150));
 
     /* Forward at several speeds, backward, random jumps, out of range and NaN */
     std::vector<float> ratios;
@@ -227,12 +236,13 @@ TEST(SkeletalSamplingJob, GivesFreshContextResultsWhateverTheHistory) {
         ASSERT_TRUE(sameBits(std::span{pose}.first(clip.soaTrackCount()), samplePose(clip, ratio)))
             << ratio;
     };
-    for (float ratio : ratios)
-        check(*first, ratio);
+    for (const RuntimeAnimation* clip : {first.get(), third.get()})
+        for (float ratio : ratios)
+            check(*clip, ratio);
 
     /* Switching animations on one context, invalidating and resizing it */
     for (std::size_t i = 0; i != ratios.size(); ++i) {
-        check(i % 3 ? *first : *second, ratios[i]);
+        check(i % 3 == 0 ? *second : i % 3 == 1 ? *third : *first, ratios[i]);
         if (i % 50 == 0)
             context.invalidate();
     }
