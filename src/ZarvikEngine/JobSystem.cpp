@@ -21,6 +21,12 @@ constexpr int MaxLiveEntries = JobSystem::Capacity - 1;
 constexpr auto PollingInterval = std::chrono::milliseconds{1};
 /* Entries in these states can't be picked */
 constexpr JobFlags Unpickable = JobFlag::Running | JobFlag::Terminated | JobFlag::Cancelled;
+/* Where the job counts sit in their shared word; with at most 4095 live entries each count
+   fits in 16 bits */
+constexpr int RunningShift = 0;
+constexpr int QueuedMainShift = 16;
+constexpr int QueuedOtherShift = 32;
+constexpr std::uint64_t CountMask = 0xffff;
 
 thread_local int threadWorkerId = 0;
 thread_local int threadJobId = -1;
@@ -33,10 +39,9 @@ struct JobSystem::Threads {
     std::mutex waitLock;
     std::mutex queueLock;
     std::atomic<bool> alive{true};
-    /* Changed only under the queue lock, read without it */
-    std::atomic<std::uint32_t> running{};
-    std::atomic<std::uint32_t> queuedMain{};
-    std::atomic<std::uint32_t> queuedOther{};
+    /* The executing, queued main-thread and other queued jobs, in one word so that readers
+       without the queue lock see all three at one moment; changed under the queue lock */
+    std::atomic<std::uint64_t> counts{};
 };
 
 JobSystem::JobSystem(int threads, bool start)
@@ -75,7 +80,7 @@ int JobSystem::dispatchFunc(JobFunction&& job, std::span<const int> dependencies
         id = addJob();
         if (id == -1)
             return -1;
-        queuedCounter(flags).fetch_add(1);
+        changeJobCounts(flags, 1, 0);
         _jobs[id] = std::move(job);
         storeFlags(id, flags);
         std::vector<int>& kept = _dependencies[id];
@@ -138,15 +143,16 @@ bool JobSystem::idle() const {
 }
 
 std::uint32_t JobSystem::queuedJobCount() const {
-    return _threads->queuedMain + _threads->queuedOther;
+    const JobCounts counts = jobCounts();
+    return counts.queuedMain + counts.queuedOther;
 }
 
 std::uint32_t JobSystem::queuedNonMainJobCount() const {
-    return _threads->queuedOther;
+    return jobCounts().queuedOther;
 }
 
 std::uint32_t JobSystem::runningJobCount() const {
-    return _threads->running;
+    return jobCounts().running;
 }
 
 std::uint32_t JobSystem::workerCount() const {
@@ -200,19 +206,29 @@ JobFlags JobSystem::slotFlags(const char* function, int id) const {
     return loadFlags(id);
 }
 
-std::atomic<std::uint32_t>& JobSystem::queuedCounter(JobFlags flags) {
-    return flags & JobFlag::MainThread ? _threads->queuedMain : _threads->queuedOther;
+JobSystem::JobCounts JobSystem::jobCounts() const {
+    const std::uint64_t counts = _threads->counts.load();
+    return {std::uint32_t(counts >> RunningShift & CountMask),
+            std::uint32_t(counts >> QueuedMainShift & CountMask),
+            std::uint32_t(counts >> QueuedOtherShift & CountMask)};
+}
+
+void JobSystem::changeJobCounts(JobFlags flags, int queued, int running) {
+    const int queuedShift = flags & JobFlag::MainThread ? QueuedMainShift : QueuedOtherShift;
+    /* A negative change wraps around, which still gives the exact sum as no count drops
+       below zero */
+    _threads->counts.fetch_add((std::uint64_t(std::int64_t(queued)) << queuedShift) +
+                               (std::uint64_t(std::int64_t(running)) << RunningShift));
 }
 
 bool JobSystem::idleExcept(int self) const {
-    /* The queued count is read on both sides of the running count: a pick raises running
-       before it lowers queued and a requeue raises queued before it lowers running, so a job
-       moving between the two is always seen in one of them */
-    const std::uint32_t queuedBefore = queuedJobCount();
-    const std::uint32_t running = runningJobCount();
-    if (queuedBefore || queuedJobCount())
+    const JobCounts counts = jobCounts();
+    if (idleCheckTestHook) [[unlikely]]
+        idleCheckTestHook();
+    if (counts.queuedMain || counts.queuedOther)
         return false;
-    return running == 0 || (self != -1 && running == 1 && (loadFlags(self) & JobFlag::Running));
+    return counts.running == 0 ||
+           (self != -1 && counts.running == 1 && (loadFlags(self) & JobFlag::Running));
 }
 
 int JobSystem::acquireJob(int threadIndex, JobFlags flags) {
@@ -274,12 +290,13 @@ void JobSystem::cancelUnsafe(int id) {
         return;
     flags |= JobFlag::Cancelled;
     /* An executing callable isn't interrupted, its result decides */
-    if (!(flags & JobFlag::Running)) {
-        queuedCounter(flags).fetch_sub(1);
-        freeJob(id);
-        flags |= JobFlag::Terminated;
+    if (flags & JobFlag::Running) {
+        storeFlags(id, flags);
+        return;
     }
-    storeFlags(id, flags);
+    freeJob(id);
+    storeFlags(id, flags | JobFlag::Terminated);
+    changeJobCounts(flags, -1, 0);
 }
 
 void JobSystem::freeJob(int id) {
@@ -287,9 +304,7 @@ void JobSystem::freeJob(int id) {
 }
 
 void JobSystem::execute(int id, std::unique_lock<std::mutex>& queueLock) {
-    /* Raised before the queued count drops, see idleExcept() */
-    _threads->running.fetch_add(1);
-    queuedCounter(loadFlags(id)).fetch_sub(1);
+    changeJobCounts(loadFlags(id), -1, 1);
     queueLock.unlock();
 
     threadJobId = id;
@@ -300,7 +315,6 @@ void JobSystem::execute(int id, std::unique_lock<std::mutex>& queueLock) {
     const JobFlags flags = loadFlags(id) & ~JobFlag::Running;
     const bool requeue = result == JobResult::Requeue && !(flags & JobFlag::Cancelled);
     if (requeue) {
-        queuedCounter(flags).fetch_add(1);
         storeFlags(id, flags);
     } else {
         /* The callable is gone before anyone can see the job terminated */
@@ -308,8 +322,8 @@ void JobSystem::execute(int id, std::unique_lock<std::mutex>& queueLock) {
         storeFlags(id, flags | JobFlag::Terminated |
                            (result == JobResult::Success ? JobFlag::Success : JobFlags{}));
     }
-    /* Lowered last, so that whoever sees the system idle also sees the job's final state */
-    _threads->running.fetch_sub(1);
+    /* Counted last, so that whoever sees the system idle also sees the job's final state */
+    changeJobCounts(flags, requeue ? 1 : 0, -1);
 
     /* Workers rescan by themselves; a job requeued by any other thread would otherwise wait
        for the next dispatch or update() while the workers sleep */
@@ -341,7 +355,7 @@ void JobSystem::threadRun(int threadIndex) {
             execute(id, queueLock);
         if (!threads.alive)
             break;
-        if (threads.queuedOther) {
+        if (jobCounts().queuedOther) {
             /* Every queued job waits for a dependency: rescan without sleeping, but let the
                threads finishing those dependencies run first */
             queueLock.unlock();
@@ -352,7 +366,7 @@ void JobSystem::threadRun(int threadIndex) {
            reaches wakeWorker() only once this thread sleeps or sees the new job counted */
         std::unique_lock waitLock{threads.waitLock};
         queueLock.unlock();
-        threads.wakeUp.wait(waitLock, [&] { return !threads.alive || threads.queuedOther; });
+        threads.wakeUp.wait(waitLock, [&] { return !threads.alive || jobCounts().queuedOther; });
     }
 }
 

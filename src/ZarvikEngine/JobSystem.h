@@ -122,6 +122,10 @@ public:
     bool cancelled(int id) const;
     JobFlags flags(int id) const;
 
+    /* Test hook: when set, idle checks call it between reading the job counts and deciding,
+       so that a test can move jobs in between. Set it only while no other thread checks. */
+    static inline void (*idleCheckTestHook)() = nullptr;
+
 private:
     struct Threads;
 
@@ -148,7 +152,13 @@ private:
         _flags[id].store(std::uint8_t(flags), std::memory_order_release);
     }
     JobFlags slotFlags(const char* function, int id) const;
-    std::atomic<std::uint32_t>& queuedCounter(JobFlags flags);
+    struct JobCounts {
+        std::uint32_t running, queuedMain, queuedOther;
+    };
+    JobCounts jobCounts() const;
+    /* Adds to the queued count matching the flags and to the running count; under the queue
+       lock */
+    void changeJobCounts(JobFlags flags, int queued, int running);
 
     std::unique_ptr<std::atomic<std::uint8_t>[]> _flags;
     std::unique_ptr<JobFunction[]> _jobs;

@@ -5,8 +5,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <sstream>
@@ -271,6 +273,60 @@ TEST(JobSystem, WaitForIdleFromInsideAJob) {
     EXPECT_EQ(finishedSeen, 8);
     EXPECT_EQ(queuedSeen, 0u);
     EXPECT_EQ(runningSeen, 1u);
+}
+
+/* What the idle-check hook does on its next call */
+std::deque<std::function<void()>> idleCheckSteps;
+
+void takeIdleCheckStep() {
+    if (idleCheckSteps.empty())
+        return;
+    const std::function<void()> step = std::move(idleCheckSteps.front());
+    idleCheckSteps.pop_front();
+    step();
+}
+
+TEST(JobSystem, IdleCheckSeesAJobHandedOnWhileItLooks) {
+    /* While the check looks, a job dispatches a main-thread child and returns, and another
+       thread picks the child up: at no moment is the system idle */
+    JobSystem jobs{1};
+    std::atomic<bool> parentMayReturn{false}, childMayReturn{false};
+    const int parent = jobs.dispatchFunc([&](JobSystem& js, int) {
+        while (!parentMayReturn)
+            std::this_thread::yield();
+        js.dispatchFunc(
+            [&](JobSystem&, int) {
+                while (!childMayReturn)
+                    std::this_thread::yield();
+                return JobResult::Success;
+            },
+            {}, JobFlag::MainThread);
+        return JobResult::Success;
+    });
+    while (!(jobs.flags(parent) & JobFlag::Running))
+        std::this_thread::yield();
+
+    std::thread picker;
+    idleCheckSteps = {[&] {
+                          parentMayReturn = true;
+                          while (!jobs.terminated(parent) || jobs.runningJobCount())
+                              std::this_thread::yield();
+                      },
+                      [&] {
+                          picker = std::thread{[&] { jobs.update(true); }};
+                          while (jobs.runningJobCount() != 1)
+                              std::this_thread::yield();
+                      }};
+    JobSystem::idleCheckTestHook = takeIdleCheckStep;
+    const bool idle = jobs.idle();
+    JobSystem::idleCheckTestHook = nullptr;
+    /* The steps the check didn't stop for happen now */
+    while (!idleCheckSteps.empty())
+        takeIdleCheckStep();
+    EXPECT_FALSE(idle);
+    childMayReturn = true;
+    picker.join();
+    EXPECT_TRUE(jobs.idle());
 }
 
 TEST(JobSystem, DispatchAndWaitNeverFillsTheRing) {
