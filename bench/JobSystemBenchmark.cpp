@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <thread>
 #include <vector>
 
@@ -37,10 +38,14 @@ int iterationsFor10Microseconds() {
     return std::max(1, int(Probe * 10e-6 / seconds));
 }
 
-void BM_JobSystemThroughput(benchmark::State& state) {
+/* Runs JobsPerIteration jobs of about 10 microseconds each in chains, each job of a chain
+   depending on the one before, and compares the time with the same work done on this thread
+   alone spread evenly over the processors */
+void runChainsAgainstIdeal(benchmark::State& state, int chainLength) {
     const int iterations = iterationsFor10Microseconds();
     const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 5u);
     std::vector<std::uint64_t> results(JobsPerIteration);
+    std::vector<int> ids(JobsPerIteration);
     std::unique_ptr<JobSystem> jobs;
     {
         Debug silence{nullptr};
@@ -56,18 +61,20 @@ void BM_JobSystemThroughput(benchmark::State& state) {
         benchmark::DoNotOptimize(results.data());
         const Clock::time_point parallelStart = Clock::now();
         for (int i = 0; i != JobsPerIteration; ++i) {
-            const int id = jobs->dispatchFunc([&results, iterations, i](JobSystem&, int) {
-                results[i] = compute(iterations, i);
-                return JobResult::Success;
-            });
-            if (id == -1) {
+            const std::span<const int> previous =
+                i % chainLength ? std::span{&ids[i - 1], 1} : std::span<const int>{};
+            ids[i] = jobs->dispatchFunc(
+                [&results, iterations, i](JobSystem&, int) {
+                    results[i] = compute(iterations, i);
+                    return JobResult::Success;
+                },
+                previous);
+            if (ids[i] == -1) {
                 state.SkipWithError("the ring is full");
                 return;
             }
         }
         jobs->waitForIdle();
-        /* Retires the finished entries, so that the next iteration has room */
-        jobs->update();
         benchmark::DoNotOptimize(results.data());
         const Clock::time_point end = Clock::now();
 
@@ -82,7 +89,17 @@ void BM_JobSystemThroughput(benchmark::State& state) {
     state.counters["threads"] = threads;
     state.SetItemsProcessed(state.iterations() * JobsPerIteration);
 }
+
+void BM_JobSystemThroughput(benchmark::State& state) {
+    runChainsAgainstIdeal(state, 1);
+}
 BENCHMARK(BM_JobSystemThroughput)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+/* Most queued jobs wait for the one before them in their chain */
+void BM_JobSystemBlockedDependencies(benchmark::State& state) {
+    runChainsAgainstIdeal(state, 8);
+}
+BENCHMARK(BM_JobSystemBlockedDependencies)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 void BM_JobSystemEmptyJobs(benchmark::State& state) {
     std::unique_ptr<JobSystem> jobs;
@@ -98,7 +115,6 @@ void BM_JobSystemEmptyJobs(benchmark::State& state) {
             }
         }
         jobs->waitForIdle();
-        jobs->update();
     }
     state.SetItemsProcessed(state.iterations() * JobsPerIteration);
 }

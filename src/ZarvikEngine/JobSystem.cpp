@@ -42,6 +42,9 @@ struct JobSystem::Threads {
     /* The executing, queued main-thread and other queued jobs, in one word so that readers
        without the queue lock see all three at one moment; changed under the queue lock */
     std::atomic<std::uint64_t> counts{};
+    /* Changes, under the queue lock, whenever a job becomes pickable by workers or a job
+       terminates: nothing else can give a worker that found nothing a job */
+    std::atomic<std::uint32_t> progress{};
 };
 
 JobSystem::JobSystem(int threads, bool start)
@@ -81,6 +84,8 @@ int JobSystem::dispatchFunc(JobFunction&& job, std::span<const int> dependencies
         if (id == -1)
             return -1;
         changeJobCounts(flags, 1, 0);
+        if (!(flags & JobFlag::MainThread))
+            ++_threads->progress;
         _jobs[id] = std::move(job);
         storeFlags(id, flags);
         std::vector<int>& kept = _dependencies[id];
@@ -290,13 +295,10 @@ void JobSystem::cancelUnsafe(int id) {
         return;
     flags |= JobFlag::Cancelled;
     /* An executing callable isn't interrupted, its result decides */
-    if (flags & JobFlag::Running) {
+    if (flags & JobFlag::Running)
         storeFlags(id, flags);
-        return;
-    }
-    freeJob(id);
-    storeFlags(id, flags | JobFlag::Terminated);
-    changeJobCounts(flags, -1, 0);
+    else
+        terminate(id, flags, -1, 0);
 }
 
 void JobSystem::freeJob(int id) {
@@ -314,20 +316,31 @@ void JobSystem::execute(int id, std::unique_lock<std::mutex>& queueLock) {
     queueLock.lock();
     const JobFlags flags = loadFlags(id) & ~JobFlag::Running;
     const bool requeue = result == JobResult::Requeue && !(flags & JobFlag::Cancelled);
-    if (requeue) {
-        storeFlags(id, flags);
-    } else {
-        /* The callable is gone before anyone can see the job terminated */
-        freeJob(id);
-        storeFlags(id, flags | JobFlag::Terminated |
-                           (result == JobResult::Success ? JobFlag::Success : JobFlags{}));
+    if (!requeue) {
+        terminate(id, flags | (result == JobResult::Success ? JobFlag::Success : JobFlags{}), 0,
+                  -1);
+        return;
     }
-    /* Counted last, so that whoever sees the system idle also sees the job's final state */
-    changeJobCounts(flags, requeue ? 1 : 0, -1);
+    storeFlags(id, flags);
+    changeJobCounts(flags, 1, -1);
+    if (!(flags & JobFlag::MainThread)) {
+        ++_threads->progress;
+        /* Workers rescan by themselves; a job requeued by any other thread would otherwise
+           wait for the next change while the workers sleep */
+        if (threadWorkerId == 0)
+            wakeWorker();
+    }
+}
 
-    /* Workers rescan by themselves; a job requeued by any other thread would otherwise wait
-       for the next dispatch or update() while the workers sleep */
-    if (requeue && !(flags & JobFlag::MainThread) && threadWorkerId == 0)
+void JobSystem::terminate(int id, JobFlags flags, int queued, int running) {
+    /* The callable is gone before anyone can see the job terminated */
+    freeJob(id);
+    storeFlags(id, flags | JobFlag::Terminated);
+    /* Counted after, so that whoever sees the system idle also sees the job's final state */
+    changeJobCounts(flags, queued, running);
+    ++_threads->progress;
+    /* Jobs that waited for this one may be pickable now */
+    if (jobCounts().queuedOther)
         wakeWorker();
 }
 
@@ -353,20 +366,14 @@ void JobSystem::threadRun(int threadIndex) {
         /* Finishing a job and picking the next share one hold of the lock */
         for (int id; threads.alive && (id = acquireJob(threadIndex, {})) != -1;)
             execute(id, queueLock);
-        if (!threads.alive)
-            break;
-        if (jobCounts().queuedOther) {
-            /* Every queued job waits for a dependency: rescan without sleeping, but let the
-               threads finishing those dependencies run first */
-            queueLock.unlock();
-            std::this_thread::yield();
-            continue;
-        }
-        /* Taken before the queue lock is released: a dispatch after the scan above then
-           reaches wakeWorker() only once this thread sleeps or sees the new job counted */
+        /* Jobs still queued wait for others: rescanning before something changes would only
+           hold the queue lock against the threads that can make progress */
+        const std::uint32_t seen = threads.progress;
+        /* Taken before the queue lock is released: a change after the scan above then
+           reaches wakeWorker() only once this thread sleeps or sees the change */
         std::unique_lock waitLock{threads.waitLock};
         queueLock.unlock();
-        threads.wakeUp.wait(waitLock, [&] { return !threads.alive || jobCounts().queuedOther; });
+        threads.wakeUp.wait(waitLock, [&] { return !threads.alive || threads.progress != seen; });
     }
 }
 
@@ -396,7 +403,7 @@ void JobSystem::joinWorkers() {
 }
 
 void JobSystem::wakeWorker() {
-    /* A worker holds the wait lock from its last look at the queued count until it sleeps,
+    /* A worker holds the wait lock from its last look at the progress until it sleeps,
        so passing through the lock makes sure the signal can't fall in between */
     { std::lock_guard lock{_threads->waitLock}; }
     _threads->wakeUp.notify_one();

@@ -135,6 +135,9 @@ private:
     void cancelUnsafe(int id);
     void freeJob(int id);
     void execute(int id, std::unique_lock<std::mutex>& queueLock);
+    /* Frees the job, marks it terminated with the flags given, changes the counts as
+       changeJobCounts() and wakes a worker for its dependants; under the queue lock */
+    void terminate(int id, JobFlags flags, int queued, int running);
     bool threadStep(int threadIndex, bool mainOnly);
     void threadRun(int threadIndex);
     void retire();

@@ -1,5 +1,6 @@
 #include <pthread.h>
 #include <sys/resource.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -342,6 +343,64 @@ TEST(JobSystem, DispatchAndWaitNeverFillsTheRing) {
         jobs.waitForIdle();
     }
     EXPECT_EQ(calls, 100000);
+}
+
+double processSeconds() {
+    timespec time;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &time);
+    return double(time.tv_sec) + double(time.tv_nsec) * 1e-9;
+}
+
+/* Whether the process, sleeping on this thread, spends a tenth of some 100 ms at most on the
+   processors within 5 s; the workers may need a while to look at everything queued */
+bool workersFallAsleep() {
+    for (int tries = 0; tries != 50; ++tries) {
+        const double before = processSeconds();
+        std::this_thread::sleep_for(100ms);
+        if (processSeconds() - before < 0.01)
+            return true;
+    }
+    return false;
+}
+
+/* Sleeps instead of running jobs on this thread */
+bool terminatesWithin(const JobSystem& jobs, int id, std::chrono::seconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!jobs.terminated(id) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+    return jobs.terminated(id);
+}
+
+TEST(JobSystem, WorkersSleepWhileEveryJobWaitsAndWakeWhenOneCan) {
+    JobSystem jobs{2};
+    std::atomic<int> calls{0};
+    auto counted = [&](JobSystem&, int) {
+        ++calls;
+        return JobResult::Success;
+    };
+    /* Only this thread runs the gates, so everything behind them waits */
+    const int gate = jobs.dispatchFunc(counted, {}, JobFlag::MainThread);
+    std::vector<int> chained;
+    for (int i = 0; i != 2000; ++i)
+        chained.push_back(jobs.dispatchFunc(counted, std::vector{i % 8 ? chained.back() : gate}));
+    EXPECT_TRUE(workersFallAsleep());
+    EXPECT_TRUE(jobs.update(true));
+    for (const int id : chained)
+        ASSERT_TRUE(terminatesWithin(jobs, id, 60s));
+    EXPECT_EQ(calls, 2001);
+
+    /* A cancelled gate, too, wakes them to cancel some dependants and run others */
+    const int cancelledGate = jobs.dispatchFunc(counted, {}, JobFlag::MainThread);
+    const int dependant = jobs.dispatchFunc(counted, std::vector{cancelledGate});
+    const int ignoring =
+        jobs.dispatchFunc(counted, std::vector{cancelledGate}, JobFlag::IgnoreFailedDependencies);
+    EXPECT_TRUE(workersFallAsleep());
+    jobs.cancel(cancelledGate);
+    ASSERT_TRUE(terminatesWithin(jobs, ignoring, 60s));
+    ASSERT_TRUE(terminatesWithin(jobs, dependant, 60s));
+    EXPECT_EQ(jobs.flags(dependant), JobFlag::Cancelled | JobFlag::Terminated);
+    EXPECT_TRUE(jobs.completed(ignoring));
+    EXPECT_EQ(calls, 2002);
 }
 
 TEST(JobSystem, ThreadsCountsAndLogging) {
