@@ -1,10 +1,14 @@
 #ifndef ZarvikEngine_Skeletal_SoaMath_h
 #define ZarvikEngine_Skeletal_SoaMath_h
 
-/* Four-lane arithmetic for the skeletal jobs. GCC's vector extensions turn ordinary operators
+/* Lane-wise arithmetic for the skeletal jobs. GCC's vector extensions turn ordinary operators
    on these types into SSE2 instructions (the x86-64 baseline, so no -march flag is needed);
    intrinsics cover what operators cannot express. The same blending code written as loops
-   over float[4] for GCC to vectorize ran 9 times slower at -O2 (6 times at -O3). */
+   over float[4] for GCC to vectorize ran 9 times slower at -O2 (6 times at -O3). Eight lanes
+   hold two pose elements in loops compiled for AVX2; the helpers that take them are written
+   without intrinsics, so that they compile wherever they are inlined, and take lanes by
+   reference: GCC notes an ABI change for any function taking eight lanes by value, even one
+   that is always inlined. */
 
 #include <bit>
 #include <cstdint>
@@ -22,11 +26,22 @@ inline bool hasAvx2() {
 }
 
 typedef float Float4 __attribute__((vector_size(16)));
-/* Comparisons of Float4 give Int4 masks: all bits set where true */
-typedef std::int32_t Int4 __attribute__((vector_size(16)));
+/* Two pose elements, in the AVX2 builds */
+typedef float Float8 __attribute__((vector_size(32)));
+/* Comparisons give masks of this type: all bits set where true */
+template<class Float>
+using Mask = decltype(Float{} < Float{});
+using Int4 = Mask<Float4>;
 
-inline Float4 splat(float value) {
-    return Float4{value, value, value, value};
+template<class Float = Float4>
+[[gnu::always_inline]] inline Float splat(float value) {
+    if constexpr (sizeof(Float) == sizeof(Float4))
+        return Float{value, value, value, value};
+    else {
+        /* GCC 12 builds eight equal values one by one, but shuffles one into a broadcast */
+        const Float4 first{value};
+        return __builtin_shufflevector(first, first, 0, 0, 0, 0, 0, 0, 0, 0);
+    }
 }
 
 inline Float4 load(const float* data) {
@@ -45,24 +60,49 @@ inline int laneMask(Int4 mask) {
     return _mm_movemask_ps(std::bit_cast<Float4>(mask));
 }
 
+/* The four low and the four high lanes of eight, and eight joined from two fours. Templates,
+   so that only the code that uses eight lanes compiles them. */
+template<class Float>
+[[gnu::always_inline]] inline Float4 low(const Float& value) {
+    return __builtin_shufflevector(value, value, 0, 1, 2, 3);
+}
+
+template<class Float>
+[[gnu::always_inline]] inline Float4 high(const Float& value) {
+    return __builtin_shufflevector(value, value, 4, 5, 6, 7);
+}
+
+template<class Float>
+[[gnu::always_inline]] inline Float join(Float4 low, Float4 high) {
+    return __builtin_shufflevector(low, high, 0, 1, 2, 3, 4, 5, 6, 7);
+}
+
 /* The IEEE sign bit of every lane */
-inline Int4 signBits(Float4 value) {
-    return std::bit_cast<Int4>(value) & std::int32_t(0x80000000u);
+template<class Float>
+[[gnu::always_inline]] inline Mask<Float> signBits(const Float& value) {
+    return std::bit_cast<Mask<Float>>(value) & std::int32_t(0x80000000u);
 }
 
 /* value with its sign flipped in the lanes where sign has the sign bit set */
-inline Float4 flipSign(Float4 value, Int4 sign) {
-    return std::bit_cast<Float4>(std::bit_cast<Int4>(value) ^ sign);
+template<class Float>
+[[gnu::always_inline]] inline Float flipSign(const Float& value, const Mask<Float>& sign) {
+    return std::bit_cast<Float>(std::bit_cast<Mask<Float>>(value) ^ sign);
 }
 
 /* Plain square root and division, not the approximate reciprocal instructions, so that unit
    inputs stay exact */
-inline Float4 sqrt(Float4 value) {
-    return _mm_sqrt_ps(value);
+template<class Float>
+[[gnu::always_inline]] inline Float sqrt(const Float& value) {
+    if constexpr (sizeof(Float) == sizeof(Float4))
+        return _mm_sqrt_ps(value);
+    else
+        return join<Float>(sqrt(low(value)), sqrt(high(value)));
 }
 
-inline Float4 max(Float4 a, Float4 b) {
-    return _mm_max_ps(a, b);
+/* As the SSE instruction: b where either is NaN */
+template<class Float>
+[[gnu::always_inline]] inline Float max(const Float& a, const Float& b) {
+    return a > b ? a : b;
 }
 
 inline Float4 min(Float4 a, Float4 b) {
@@ -96,13 +136,18 @@ inline Float4 halfToFloat(Int4 half) {
     return std::bit_cast<Float4>(bits | (half & 0x8000) << 16);
 }
 
-struct Vector3x4 {
-    Float4 x, y, z;
+template<class Float>
+struct Vector3Lanes {
+    Float x, y, z;
 };
 
-struct Quaternionx4 {
-    Float4 x, y, z, w;
+template<class Float>
+struct QuaternionLanes {
+    Float x, y, z, w;
 };
+
+using Vector3x4 = Vector3Lanes<Float4>;
+using Quaternionx4 = QuaternionLanes<Float4>;
 
 inline Vector3x4 load(const SoaFloat3& value) {
     return {load(value.x), load(value.y), load(value.z)};
@@ -125,7 +170,9 @@ inline void store(SoaQuaternion& out, const Quaternionx4& value) {
     store(out.w, value.w);
 }
 
-inline Vector3x4 operator+(const Vector3x4& a, const Vector3x4& b) {
+template<class Float>
+[[gnu::always_inline]] inline Vector3Lanes<Float> operator+(const Vector3Lanes<Float>& a,
+                                                            const Vector3Lanes<Float>& b) {
     return {a.x + b.x, a.y + b.y, a.z + b.z};
 }
 
@@ -141,11 +188,15 @@ inline Vector3x4 operator/(const Vector3x4& a, const Vector3x4& b) {
     return {a.x / b.x, a.y / b.y, a.z / b.z};
 }
 
-inline Vector3x4 operator*(const Vector3x4& a, Float4 b) {
+template<class Float>
+[[gnu::always_inline]] inline Vector3Lanes<Float> operator*(const Vector3Lanes<Float>& a,
+                                                            const Float& b) {
     return {a.x * b, a.y * b, a.z * b};
 }
 
-inline Quaternionx4 operator+(const Quaternionx4& a, const Quaternionx4& b) {
+template<class Float>
+[[gnu::always_inline]] inline QuaternionLanes<Float> operator+(const QuaternionLanes<Float>& a,
+                                                               const QuaternionLanes<Float>& b) {
     return {a.x + b.x, a.y + b.y, a.z + b.z, a.w + b.w};
 }
 
@@ -153,7 +204,9 @@ inline Quaternionx4 operator-(const Quaternionx4& a, const Quaternionx4& b) {
     return {a.x - b.x, a.y - b.y, a.z - b.z, a.w - b.w};
 }
 
-inline Quaternionx4 operator*(const Quaternionx4& a, Float4 b) {
+template<class Float>
+[[gnu::always_inline]] inline QuaternionLanes<Float> operator*(const QuaternionLanes<Float>& a,
+                                                               const Float& b) {
     return {a.x * b, a.y * b, a.z * b, a.w * b};
 }
 
@@ -169,12 +222,15 @@ inline Quaternionx4 conjugated(const Quaternionx4& q) {
     return {-q.x, -q.y, -q.z, q.w};
 }
 
-inline Float4 dot(const Quaternionx4& a, const Quaternionx4& b) {
+template<class Float>
+[[gnu::always_inline]] inline Float dot(const QuaternionLanes<Float>& a,
+                                        const QuaternionLanes<Float>& b) {
     return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w;
 }
 
-inline Quaternionx4 normalized(const Quaternionx4& q) {
-    return q * (splat(1.0f) / sqrt(dot(q, q)));
+template<class Float>
+[[gnu::always_inline]] inline QuaternionLanes<Float> normalized(const QuaternionLanes<Float>& q) {
+    return q * (splat<Float>(1.0f) / sqrt(dot(q, q)));
 }
 
 } // namespace ZarvikEngine::Skeletal::Simd

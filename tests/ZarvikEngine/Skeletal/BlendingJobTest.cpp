@@ -196,36 +196,60 @@ TEST(SkeletalBlendingJob, WeighsTracksAndAdditiveLayers) {
 }
 
 TEST(SkeletalBlendingJob, BlendsPosesOfAnySize) {
-    /* 1200 tracks, past the 1024 of one skeleton, with per-track weights and random poses;
-       every track checked against the scalar formula */
-    constexpr std::size_t Elements = 300;
+    /* 1204 tracks, past the 1024 of one skeleton and an odd count of elements, with random
+       poses, with and without per-track weights, and an additive layer; every track checked
+       against the scalar formula */
+    constexpr std::size_t Elements = 301;
     std::mt19937 random{9};
     std::uniform_real_distribution<float> unit{-1.0f, 1.0f};
-    std::vector<SoaTransform> first(Elements), second(Elements), rest(Elements);
+    std::vector<SoaTransform> first(Elements), second(Elements), rest(Elements), added(Elements);
     std::vector<Vector4> weights(Elements);
     for (std::size_t i = 0; i != Elements; ++i)
         for (std::size_t lane = 0; lane != 4; ++lane) {
-            for (std::vector<SoaTransform>* pose : {&first, &second, &rest})
+            for (std::vector<SoaTransform>* pose : {&first, &second, &rest}) {
                 (*pose)[i].translation.set(lane, {unit(random), unit(random), unit(random)});
+                (*pose)[i].rotation.set(
+                    lane, glm::normalize(quaternionFromXyzw(unit(random), unit(random),
+                                                            unit(random), unit(random))));
+            }
+            added[i].translation.set(lane, {unit(random), unit(random), unit(random)});
             weights[i][int(lane)] = unit(random);
         }
-    std::vector<SoaTransform> output(Elements + 1);
-    const BlendingLayer layers[]{{0.3f, first, weights}, {0.2f, second, {}}};
-    ASSERT_TRUE((BlendingJob{0.4f, layers, {}, rest, output}.run()));
-    for (std::size_t track = 0; track != 4 * Elements; ++track) {
-        const std::size_t i = track / 4, lane = track % 4;
-        const float w1 = 0.3f * std::max(weights[i][int(lane)], 0.0f), w2 = 0.2f;
-        const float restWeight = std::max(0.4f - w1 - w2, 0.0f);
-        const Vector3 expected =
-            (w1 * first[i].translation.get(lane) + w2 * second[i].translation.get(lane) +
-             restWeight * rest[i].translation.get(lane)) /
-            std::max(w1 + w2, 0.4f);
-        const Vector3 actual = output[i].translation.get(lane);
-        for (int c = 0; c != 3; ++c)
-            ASSERT_NEAR(actual[c], expected[c], 1e-5f) << track;
+    /* Adds q to the sum in its hemisphere */
+    const auto addRotation = [](Quaternion& sum, const Quaternion& q, float weight) {
+        sum += (std::signbit(glm::dot(sum, q)) ? -weight : weight) * q;
+    };
+
+    for (const bool partial : {true, false}) {
+        SCOPED_TRACE(partial);
+        std::vector<SoaTransform> output(Elements + 1);
+        const BlendingLayer layers[]{{0.3f, first, partial ? weights : std::span<Vector4>{}},
+                                     {0.2f, second, {}}};
+        const BlendingLayer additive{0.5f, added, {}};
+        ASSERT_TRUE((BlendingJob{0.6f, layers, {&additive, 1}, rest, output}.run()));
+        for (std::size_t track = 0; track != 4 * Elements; ++track) {
+            const std::size_t i = track / 4, lane = track % 4;
+            const float w1 = 0.3f * (partial ? std::max(weights[i][int(lane)], 0.0f) : 1.0f);
+            const float w2 = 0.2f, restWeight = 0.6f - w1 - w2;
+            const Vector3 expected =
+                (w1 * first[i].translation.get(lane) + w2 * second[i].translation.get(lane) +
+                 restWeight * rest[i].translation.get(lane)) /
+                    0.6f +
+                0.5f * added[i].translation.get(lane);
+            Quaternion rotation = w1 * first[i].rotation.get(lane);
+            addRotation(rotation, second[i].rotation.get(lane), w2);
+            addRotation(rotation, rest[i].rotation.get(lane), restWeight);
+            rotation = glm::normalize(rotation);
+            const Vector3 actual = output[i].translation.get(lane);
+            const Quaternion actualRotation = output[i].rotation.get(lane);
+            for (int c = 0; c != 3; ++c)
+                ASSERT_NEAR(actual[c], expected[c], 1e-5f) << track;
+            for (int c = 0; c != 4; ++c)
+                ASSERT_NEAR(actualRotation[c], rotation[c], 1e-5f) << track;
+        }
+        const SoaTransform identity;
+        EXPECT_TRUE(sameBits({&output[Elements], 1}, {&identity, 1}));
     }
-    const SoaTransform identity;
-    EXPECT_TRUE(sameBits({&output[Elements], 1}, {&identity, 1}));
 }
 
 TEST(SkeletalSoaTransform, IsIdentityByDefaultAndAddressesLanes) {
