@@ -40,15 +40,19 @@ demo: configure
 	$(BUILD_DIR)/tools/zarvik sample $(BUILD_DIR)/sample.zvk
 	$(BUILD_DIR)/tools/zarvik inspect $(BUILD_DIR)/sample.zvk
 
-# Fuzzes the asset file validation and readers for FUZZ_SECONDS, seeded with the sample file
+# Runs each fuzz target for FUZZ_SECONDS: the asset file validation and readers, seeded with
+# the sample file, and the scene and manager blocks, seeded with the blocks of a sample scene
 fuzz: configure
 	cmake --build $(BUILD_DIR) --target zarvik
 	CXX=clang++ cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZ_DIR)
-	mkdir -p $(FUZZ_DIR)/corpus
+	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/scene-corpus
 	$(BUILD_DIR)/tools/zarvik sample $(FUZZ_DIR)/corpus/sample.zvk
 	$(FUZZ_DIR)/AssetFileFuzzer -max_total_time=$(FUZZ_SECONDS) -dict=fuzz/magics.dict \
 		-artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_DIR)/corpus
+	$(FUZZ_DIR)/SceneBlockSeeds $(FUZZ_DIR)/scene-corpus
+	$(FUZZ_DIR)/SceneBlockFuzzer -max_total_time=$(FUZZ_SECONDS) \
+		-artifact_prefix=$(FUZZ_DIR)/scene- $(FUZZ_DIR)/scene-corpus
 
 format: deps
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -3,21 +3,15 @@
 #include <utility>
 #include <vector>
 
+#include <fmt/format.h>
+
+#include "ZarvikEngine/Data/RecordValidation.h"
 #include "ZarvikEngine/Data/SceneGraph.h"
 #include "ZarvikEngine/Debug.h"
 
 namespace ZarvikEngine::Data {
 
 static_assert(sizeof(ComponentManager::ComponentHeader) == 4, "the header is an exchange format");
-
-namespace {
-
-/* The owning-objects region is padded to keep the concrete regions 4-byte aligned */
-std::size_t objectSlots(unsigned short capacity) {
-    return capacity + capacity % 2;
-}
-
-} // namespace
 
 Debug& operator<<(Debug& debug, ComponentManagerFlag value) {
     switch (value) {
@@ -38,12 +32,34 @@ ComponentManager::~ComponentManager() {
         _sceneGraph->setComponentManager(_index, nullptr, nullptr);
 }
 
+std::size_t ComponentManager::ownersSize(unsigned short capacity) {
+    /* Padded to keep the concrete regions 4-byte aligned */
+    return 2 * (std::size_t(capacity) + capacity % 2);
+}
+
 std::size_t ComponentManager::dataSize(unsigned short capacity) const {
-    return componentDataSize(capacity) + 2 * objectSlots(capacity);
+    return componentDataSize(capacity) + ownersSize(capacity);
+}
+
+unsigned short ComponentManager::capacityOf(std::span<const char> data) {
+    return Validation::read<Header>(data.data()).capacity;
+}
+
+std::optional<std::string> ComponentManager::prefixed(std::string_view name,
+                                                      std::optional<std::string> problem) {
+    if (problem)
+        return fmt::format("{}::validate(): {}", name, *problem);
+    return {};
+}
+
+std::optional<std::string> ComponentManager::validateRegions() const {
+    if (activeCount() > size())
+        return fmt::format("{} active components of {}", activeCount(), size());
+    return {};
 }
 
 void ComponentManager::doInit() {
-    _objects = partition().addRegion<Id>(block(), objectSlots(capacity())).first(capacity());
+    _objects = partition().addRegion<Id>(block(), ownersSize(capacity()) / 2).first(capacity());
     _childData = block().subspan(partition().end(partition().usedRegionCount() - 1));
 }
 

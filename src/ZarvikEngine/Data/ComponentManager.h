@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "ZarvikEngine/BitSet.h"
 #include "ZarvikEngine/Containers/EnumSet.h"
@@ -135,6 +137,37 @@ protected:
 
     void doInit() override;
     void doSwap(unsigned short a, unsigned short b) override;
+
+    /* The steps of the concrete managers' static validate(): the header of a block whose
+       header area holds extraHeaderSize bytes beyond ComponentHeader, the block's exact size,
+       with componentDataSize(data, capacity) giving the bytes of the concrete regions from the
+       block's own header fields, the Id maps, then the regions of a copy that scratch (a
+       manager of the concrete type) adopts. Problems read "<name>::validate(): ...". */
+    template<class ComponentDataSize>
+    static std::optional<std::string>
+    validateBlock(std::string_view name, std::span<const char> data, std::size_t extraHeaderSize,
+                  ComponentDataSize&& componentDataSize, ComponentManager&& scratch) {
+        std::optional<std::string> problem =
+            validateHeader(data, headerSize() + componentHeaderSize() + extraHeaderSize);
+        if (!problem) {
+            const unsigned short capacity = capacityOf(data);
+            problem = validateSize(data, ownersSize(capacity) + componentDataSize(data, capacity));
+        }
+        if (!problem)
+            problem = validateMaps(data);
+        if (!problem) {
+            scratch.create(std::vector<char>(data.begin(), data.end()));
+            problem = scratch.validateRegions();
+        }
+        return prefixed(name, std::move(problem));
+    }
+    /* The capacity a block's header states, once validateHeader() accepted it */
+    static unsigned short capacityOf(std::span<const char> data);
+    /* Bytes of the owning-objects region */
+    static std::size_t ownersSize(unsigned short capacity);
+    static std::optional<std::string> prefixed(std::string_view name,
+                                               std::optional<std::string> problem);
+    std::optional<std::string> validateRegions() const override;
 
     ComponentHeader& mutableComponentHeader() {
         return *reinterpret_cast<ComponentHeader*>(block().data() + headerSize());

@@ -1,11 +1,13 @@
 #include "ZarvikEngine/Data/GroupedComponentManager.h"
 
-#include "ZarvikEngine/Utils/MemoryPartition.h"
-
 #include <algorithm>
 #include <utility>
 
+#include <fmt/format.h>
+
+#include "ZarvikEngine/Data/RecordValidation.h"
 #include "ZarvikEngine/Debug.h"
+#include "ZarvikEngine/Utils/MemoryPartition.h"
 
 namespace ZarvikEngine::Data {
 
@@ -154,6 +156,40 @@ unsigned short GroupedComponentManager<SubGroupCount>::setGroup(unsigned short i
     if (!isActive(index))
         return index;
     return moveToGroup(index, oldCode, g);
+}
+
+template<unsigned int SubGroupCount>
+unsigned short GroupedComponentManager<SubGroupCount>::groupsCountOf(std::span<const char> data) {
+    return Validation::read<GroupsHeader>(data.data() + groupsHeaderOffset()).groupsCount;
+}
+
+template<unsigned int SubGroupCount>
+std::optional<std::string> GroupedComponentManager<SubGroupCount>::validateRegions() const {
+    if (auto problem = ComponentManager::validateRegions())
+        return problem;
+    if (groupsCount() > MaxGroupsCount)
+        return fmt::format("{} groups exceed the limit of {}", groupsCount(), MaxGroupsCount);
+
+    /* A slot's code is where it goes when activated, so free slots are held to it too; 0 is
+       what a slot starts with, also without groups */
+    const std::size_t codes = std::size_t(groupsCount()) * SubGroupCount;
+    for (std::size_t index = 0; index != capacity(); ++index)
+        if (_groupCodes[index] != 0 && _groupCodes[index] >= codes)
+            return fmt::format("component index {} has group code {} of {}", index,
+                               _groupCodes[index], codes);
+
+    if (_groupOffsets[0] != 0 || _groupOffsets[codes] != activeCount())
+        return fmt::format("the group offsets don't span the {} active components", activeCount());
+    for (std::size_t code = 0; code != codes; ++code) {
+        if (_groupOffsets[code] > _groupOffsets[code + 1])
+            return fmt::format("group offset {} is out of order", code + 1);
+        for (std::size_t index = _groupOffsets[code]; index != _groupOffsets[code + 1]; ++index)
+            if (_groupCodes[index] != code)
+                return fmt::format("active component index {} has group code {} but lies in "
+                                   "the range of {}",
+                                   index, _groupCodes[index], code);
+    }
+    return {};
 }
 
 template class GroupedComponentManager<1>;

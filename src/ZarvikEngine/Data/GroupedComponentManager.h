@@ -83,8 +83,10 @@ public:
     }
     /* Bytes of the group codes and offsets, to be included in componentDataSize() */
     std::size_t groupsDataSize(unsigned short capacity) const {
-        return Utils::fourByteAlign(2 * (std::size_t(groupsCount()) * SubGroupCount + capacity) +
-                                    2);
+        return groupsDataSize(groupsCount(), capacity);
+    }
+    static std::size_t groupsDataSize(unsigned short groupsCount, unsigned short capacity) {
+        return Utils::fourByteAlign(2 * (std::size_t(groupsCount) * SubGroupCount + capacity) + 2);
     }
 
     /* One bit per group (not per code), set when the group was reordered; the host clears
@@ -104,6 +106,11 @@ protected:
     /* Moves the active component at index from the range of code fromCode to the end of the
        range of code toCode; returns its new index */
     unsigned short moveToGroup(unsigned short index, unsigned int fromCode, unsigned int toCode);
+
+    /* The group count a block's header states, for the concrete managers' validate() */
+    static unsigned short groupsCountOf(std::span<const char> data);
+    /* The group count, the group codes, and the group offsets against the active range */
+    std::optional<std::string> validateRegions() const override;
 
     void doInit() override;
     void doSwap(unsigned short a, unsigned short b) override;

@@ -5,6 +5,9 @@
 #include <functional>
 #include <utility>
 
+#include <fmt/format.h>
+
+#include "ZarvikEngine/Data/RecordValidation.h"
 #include "ZarvikEngine/Data/SceneGraph.h"
 #include "ZarvikEngine/Utils/MemoryPartition.h"
 
@@ -38,10 +41,62 @@ void MeshManager::allocate(unsigned short capacity, unsigned short groupCount,
     GroupedComponentManager::allocate(capacity, groupCount);
 }
 
-std::size_t MeshManager::componentDataSize(unsigned short capacity) const {
+std::size_t MeshManager::regionsSize(unsigned short capacity, unsigned short groupCount,
+                                     std::uint32_t morphTargetWeightsCapacity) {
     /* Four 16-bit columns and the 4-byte weight ranges: 12 bytes per slot */
-    return groupsDataSize(capacity) + 12 * std::size_t(capacity) +
-           sizeof(float) * meshHeader().morphTargetWeightsCapacity;
+    return groupsDataSize(groupCount, capacity) + 12 * std::size_t(capacity) +
+           sizeof(float) * std::size_t(morphTargetWeightsCapacity);
+}
+
+std::size_t MeshManager::componentDataSize(unsigned short capacity) const {
+    return regionsSize(capacity, groupsCount(), meshHeader().morphTargetWeightsCapacity);
+}
+
+std::optional<std::string> MeshManager::validate(std::span<const char> data) {
+    return validateBlock(
+        "MeshManager", data, sizeof(GroupsHeader) + sizeof(Header),
+        [](std::span<const char> data, unsigned short capacity) {
+            return regionsSize(capacity, groupsCountOf(data),
+                               Validation::read<Header>(data.data() + meshHeaderOffset())
+                                   .morphTargetWeightsCapacity);
+        },
+        MeshManager{0, 1});
+}
+
+std::optional<std::string> MeshManager::validateRegions() const {
+    if (auto problem = GroupedComponentManager::validateRegions())
+        return problem;
+    const std::size_t count = meshHeader().morphTargetWeightsCount;
+    if (count > meshHeader().morphTargetWeightsCapacity)
+        return fmt::format("{} morph target weights in a pool of {}", count,
+                           meshHeader().morphTargetWeightsCapacity);
+
+    /* Resizing a slice moves the ones behind it, which is only sound when the slices of the
+       components tile the used pool and an empty one is (0, 0) */
+    std::vector<WeightRange> slices;
+    for (unsigned short index = 0; index != capacity(); ++index) {
+        const WeightRange range = _weightRanges[index];
+        const bool empty = range.min() == 0 && range.max() == 0;
+        const bool inPool = range.min() < range.max() && range.max() <= count;
+        if (!(empty || (index < size() && inPool)))
+            return fmt::format("component index {} has morph target weights {} to {} of {}", index,
+                               range.min(), range.max(), count);
+        if (!empty)
+            slices.push_back(range);
+    }
+    std::sort(slices.begin(), slices.end(),
+              [](const WeightRange& a, const WeightRange& b) { return a.min() < b.min(); });
+    std::size_t end = 0;
+    for (const WeightRange& slice : slices) {
+        if (slice.min() != end)
+            return fmt::format("morph target weights {} to {} overlap or leave a gap", slice.min(),
+                               slice.max());
+        end = slice.max();
+    }
+    if (end != count)
+        return fmt::format("the morph target weights of the components end at {}, not {}", end,
+                           count);
+    return {};
 }
 
 void MeshManager::doInit() {

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -44,8 +46,14 @@ public:
     using WeightRange = Range<1, std::uint16_t>;
 
     MeshManager(unsigned short capacity, unsigned short groupCount);
-    /* Adopts a block laid out as data() gives it */
+    /* Adopts a block laid out as data() gives it; one from outside the process goes through
+       validate() first */
     explicit MeshManager(std::vector<char>&& block);
+
+    /* Checks a block from outside the process before it is adopted: sizes, Id maps, groups,
+       and weight ranges that tile the used part of the pool. Returns the first problem, or
+       nothing. */
+    static std::optional<std::string> validate(std::span<const char> data);
 
     using GroupedComponentManager::allocate;
     /* Grows to capacity slots, groupCount groups and a pool of morphTargetWeightsCapacity
@@ -137,6 +145,7 @@ public:
     }
 
 protected:
+    std::optional<std::string> validateRegions() const override;
     void doInit() override;
     void doDelete(unsigned short index) override;
     void doAppend(const SparseArray& other) override;
@@ -148,6 +157,8 @@ private:
     static constexpr std::size_t meshHeaderOffset() {
         return headerSize() + componentHeaderSize() + sizeof(GroupsHeader);
     }
+    static std::size_t regionsSize(unsigned short capacity, unsigned short groupCount,
+                                   std::uint32_t morphTargetWeightsCapacity);
     Header& mutableMeshHeader() {
         return *reinterpret_cast<Header*>(block().data() + meshHeaderOffset());
     }

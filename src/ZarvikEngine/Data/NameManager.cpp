@@ -4,6 +4,9 @@
 #include <string>
 #include <utility>
 
+#include <fmt/format.h>
+
+#include "ZarvikEngine/Data/RecordValidation.h"
 #include "ZarvikEngine/Data/SceneGraph.h"
 #include "ZarvikEngine/Debug.h"
 
@@ -13,6 +16,23 @@ static_assert(sizeof(NameManager::NameHeader) == 8, "the header is an exchange f
 
 NameManager::NameManager(std::vector<char>&& data) : ComponentManager{sizeof(NameHeader)} {
     create(std::move(data));
+}
+
+std::optional<std::string> NameManager::validate(std::span<const char> data) {
+    std::optional<std::string> problem =
+        validateHeader(data, nameHeaderOffset() + sizeof(NameHeader));
+    if (!problem) {
+        const unsigned short capacity = capacityOf(data);
+        /* Read as 64 bits: compared with the block before any sum can wrap */
+        const std::uint64_t stringMemory =
+            Validation::read<NameHeader>(data.data() + nameHeaderOffset()).stringMemorySize;
+        if (stringMemory > data.size())
+            problem = fmt::format("{} bytes of string memory don't fit a block of {}", stringMemory,
+                                  data.size());
+        else if (!(problem = validateSize(data, ownersSize(capacity) + stringMemory)))
+            problem = Validation::checkStrings(data.last(std::size_t(stringMemory)), capacity);
+    }
+    return prefixed("NameManager", std::move(problem));
 }
 
 NameManager::NameManager(unsigned int capacity, unsigned int stringMemory)

@@ -2,7 +2,9 @@
 #define ZarvikEngine_Data_NameManager_h
 
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -25,8 +27,14 @@ public:
         std::uint64_t stringMemorySize;
     };
 
-    /* Adopts a block laid out as data() gives it */
+    /* Adopts a block laid out as data() gives it; one from outside the process goes through
+       validate() first */
     explicit NameManager(std::vector<char>&& data);
+
+    /* Checks a block from outside the process before it is adopted: its size and a string
+       memory that holds a name for every slot. The Id maps and owning objects aren't used,
+       so they aren't checked. Returns the first problem, or nothing. */
+    static std::optional<std::string> validate(std::span<const char> data);
     /* max(capacity, stringMemory) + capacity bytes of string memory, all names empty */
     explicit NameManager(unsigned int capacity = 0, unsigned int stringMemory = 0);
 

@@ -225,13 +225,14 @@ Id SceneGraph::addObjectUnsafe(unsigned short parentIndex) {
     --header.unusedObjectCapacity;
     const unsigned short index = header.objectCount++;
 
+    /* Also for a slot never used, whose record a block from outside may have left filled */
+    _objectData[index] = {};
     Id id = _indexToId[index];
     if (id != Id(0)) {
         /* A slot freed by a deletion gives back its old Id */
         _idToIndex[std::size_t(id)] = index;
         _localTransformations[index] = DualQuaternion{};
         _localScalings[index] = Vector3{1.0f};
-        _objectData[index] = {};
         _dirty.set(index);
         _changed.set(index);
     } else {
@@ -246,7 +247,6 @@ Id SceneGraph::addObjectUnsafe(unsigned short parentIndex) {
     _componentsOffsets[std::size_t(id)] = _componentsOffsets[std::size_t(id) + 1];
 
     _objectData[index].parent = parentIndex;
-    _objectData[index].descendantCount = 0;
     ++_objectData[parentIndex].childCount;
     for (unsigned short ancestor = parentIndex;; ancestor = _objectData[ancestor].parent) {
         ++_objectData[ancestor].descendantCount;
@@ -921,29 +921,40 @@ std::optional<std::string> SceneGraph::validate(std::span<const char> data) {
         return read16(objectDataOffset + 8 * index + 2 * field);
     };
 
-    /* Live objects: both maps agree, each Id once */
-    std::vector<bool> seen(n, false);
-    for (std::size_t i = 0; i != header.objectCount; ++i) {
-        const std::size_t id = read16(indexToIdOffset + 2 * i);
-        if (id >= n || seen[id] || read16(idToIndexOffset + 2 * id) != i)
-            return fmt::format("SceneGraph::validate(): the Id maps disagree at object index {}",
+    /* Manager names: zero-terminated within their 12 bytes and zero-filled after */
+    for (std::size_t m = 0; m != header.componentManagerCount; ++m) {
+        const char* name = data.data() + HeaderSize + 12 * m;
+        const std::size_t length = strnlen(name, 12);
+        if (length == 12 || std::any_of(name + length, name + 12, [](char c) { return c; }))
+            return fmt::format("SceneGraph::validate(): the name of manager slot {} isn't "
+                               "zero-terminated and zero-filled",
+                               m);
+    }
+
+    /* Every Id is live in exactly one slot or reachable from exactly one free slot: a free
+       slot hands out the Id parked in it, or its own index when it was never used */
+    std::vector<bool> seen(n, false), liveIds(n, false);
+    for (std::size_t i = 0; i != n; ++i) {
+        const std::size_t parked = read16(indexToIdOffset + 2 * i);
+        const bool live = i < header.objectCount;
+        const std::size_t id = live || parked ? parked : i;
+        if (id >= n || seen[id])
+            return fmt::format("SceneGraph::validate(): the Id of object slot {} is out of range "
+                               "or taken twice",
                                i);
         seen[id] = true;
+        liveIds[id] = live;
+        const std::size_t index = read16(idToIndexOffset + 2 * id);
+        const std::size_t expected = live ? i : parked ? DeletedIndex : 0;
+        if (index != expected)
+            return fmt::format("SceneGraph::validate(): Id {} maps to index {}, expected {}", id,
+                               index, expected);
     }
     if (read16(indexToIdOffset) != 0)
         return std::string{"SceneGraph::validate(): the root doesn't have Id 0"};
-    for (std::size_t i = header.objectCount; i != n; ++i) {
-        const std::size_t id = read16(indexToIdOffset + 2 * i);
-        if (id == 0)
-            continue;
-        if (id >= n || seen[id] || read16(idToIndexOffset + 2 * id) != DeletedIndex)
-            return fmt::format("SceneGraph::validate(): free slot {} holds a bad Id", i);
-        seen[id] = true;
-    }
 
-    /* Hierarchy: pre-order, and the counts agree with the parent fields */
-    std::vector<std::uint32_t> children(header.objectCount, 0);
-    std::vector<std::uint32_t> descendants(header.objectCount, 0);
+    /* Hierarchy: pre-order, and the counts agree with the parent fields. Parents come before
+       their children, so one backward pass sums the subtrees. */
     if (record(0, 0) != 0)
         return std::string{"SceneGraph::validate(): the root has a parent"};
     for (std::size_t i = 1; i != header.objectCount; ++i) {
@@ -952,12 +963,12 @@ std::optional<std::string> SceneGraph::validate(std::span<const char> data) {
             return fmt::format("SceneGraph::validate(): object index {} is not in its parent's "
                                "subtree",
                                i);
-        ++children[parent];
-        for (std::size_t ancestor = parent;; ancestor = record(ancestor, 0)) {
-            ++descendants[ancestor];
-            if (ancestor == 0)
-                break;
-        }
+    }
+    std::vector<std::uint32_t> children(header.objectCount, 0);
+    std::vector<std::uint32_t> descendants(header.objectCount, 0);
+    for (std::size_t i = header.objectCount - 1; i != 0; --i) {
+        ++children[record(i, 0)];
+        descendants[record(i, 0)] += descendants[i] + 1;
     }
     for (std::size_t i = 0; i != header.objectCount; ++i)
         if (children[i] != record(i, 1) || descendants[i] != record(i, 2))
@@ -965,22 +976,69 @@ std::optional<std::string> SceneGraph::validate(std::span<const char> data) {
                                "index {} is wrong",
                                i);
 
-    /* Component ranges: ordered, inside the component count, with existing slots */
-    std::size_t previous = 0;
-    for (std::size_t j = 0; j != componentOffsetCount(n); ++j) {
-        const std::size_t offset = read16(offsetsOffset + 2 * j);
-        if (offset < previous || offset > header.componentCount)
+    /* Component ranges by Id: ordered, from 0 to the component count, empty for every Id that
+       isn't live (an addition takes the range as it is), with existing manager slots */
+    const auto offset = [&](std::size_t j) { return read16(offsetsOffset + 2 * j); };
+    if (offset(0) != 0)
+        return std::string{"SceneGraph::validate(): the component ranges don't start at 0"};
+    for (std::size_t j = 1; j != componentOffsetCount(n); ++j)
+        if (offset(j) < offset(j - 1) || offset(j) > header.componentCount)
             return fmt::format("SceneGraph::validate(): component offset {} is out of order", j);
-        previous = offset;
-    }
-    if (previous != header.componentCount)
+    if (offset(componentOffsetCount(n) - 1) != header.componentCount)
         return std::string{"SceneGraph::validate(): the component ranges don't cover the "
                            "component count"};
-    for (std::size_t c = 0; c != header.componentCount; ++c)
-        if (std::uint8_t(data[typesOffset + c]) >= header.componentManagerCount)
-            return fmt::format("SceneGraph::validate(): component {} names manager slot {} of {}",
-                               c, unsigned(std::uint8_t(data[typesOffset + c])),
-                               header.componentManagerCount);
+    for (std::size_t id = 0; id != n; ++id)
+        if (!liveIds[id] && offset(id) != offset(id + 1))
+            return fmt::format("SceneGraph::validate(): Id {} has components but no object", id);
+    for (std::size_t i = 0; i != header.objectCount; ++i) {
+        const std::size_t id = read16(indexToIdOffset + 2 * i);
+        for (std::size_t c = offset(id); c != offset(id + 1); ++c) {
+            const unsigned slot = std::uint8_t(data[typesOffset + c]);
+            if (slot >= header.componentManagerCount)
+                return fmt::format("SceneGraph::validate(): component {} names manager slot {} "
+                                   "of {}",
+                                   c, slot, header.componentManagerCount);
+            if (slot < 16 && !(record(i, 3) & (1u << slot)))
+                return fmt::format("SceneGraph::validate(): object index {} has a component of "
+                                   "manager slot {} outside its type mask",
+                                   i, slot);
+        }
+    }
+    return {};
+}
+
+std::optional<std::string> SceneGraph::validateComponents(unsigned short slot,
+                                                          const ComponentManager& manager) const {
+    if (slot >= _componentManagers.size())
+        return fmt::format("SceneGraph::validateComponents(): slot {} of {}", slot,
+                           _componentManagers.size());
+    /* Names belong to objects by Id and aren't recorded */
+    const bool recorded = manager.name() != "name";
+    std::vector<bool> seen(manager.size(), false);
+    std::size_t records = 0;
+    for (unsigned short i = 0; i != header().objectCount; ++i) {
+        const Id object = toId(i);
+        const std::span<const Id> ids = components(object);
+        const std::span<const std::uint8_t> types = componentTypes(object);
+        for (std::size_t c = 0; c != ids.size(); ++c) {
+            if (types[c] != slot)
+                continue;
+            /* An Id never handed out maps to index 0 too, so the way back is checked */
+            const Id id = ids[c];
+            if (!recorded || !manager.isValid(id) || manager.toId(manager.toIndex(id)) != id ||
+                seen[manager.toIndex(id)] || manager.object(id) != object)
+                return fmt::format("SceneGraph::validateComponents(): object index {} records "
+                                   "component {} of manager slot {}, which the manager doesn't "
+                                   "have for it",
+                                   i, unsigned(id), slot);
+            seen[manager.toIndex(id)] = true;
+            ++records;
+        }
+    }
+    if (recorded && records != manager.size())
+        return fmt::format("SceneGraph::validateComponents(): the manager has {} components, the "
+                           "objects record {}",
+                           manager.size(), records);
     return {};
 }
 

@@ -57,9 +57,17 @@ public:
     static constexpr std::size_t objectSize() { return 96; }
 
     /* Checks a block taken from outside the process (a file, the network) before it is
-       handed to the constructor: sizes, maps, hierarchy and component ranges must be
-       consistent. Returns a message describing the first problem, or nothing. */
+       handed to the constructor: sizes, manager names, Id maps (every Id live in one slot or
+       parked where exactly one addition reaches it), hierarchy and component ranges. Returns
+       a message describing the first problem, or nothing. A block that passes can be adopted
+       and used with any sequence of operations. */
     static std::optional<std::string> validate(std::span<const char> data);
+    /* Checks a manager from outside against the component records of the slot it is about to
+       be registered in, before setComponentManager(): every record of the slot names a live
+       component of the manager owned by that object, and every component has one record. The
+       name manager's components are never recorded. Returns the first problem, or nothing. */
+    std::optional<std::string> validateComponents(unsigned short slot,
+                                                  const ComponentManager& manager) const;
 
     explicit SceneGraph(unsigned short objectCapacity = 1, unsigned short componentManagerCount = 0,
                         unsigned short componentCapacity = 0);

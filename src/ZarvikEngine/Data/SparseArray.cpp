@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <utility>
 
+#include <fmt/format.h>
+
+#include "ZarvikEngine/Data/RecordValidation.h"
 #include "ZarvikEngine/Debug.h"
 
 namespace ZarvikEngine {
@@ -112,6 +115,58 @@ void SparseArray::append(const SparseArray& other, bool callDoAppend) {
         mutableHeader().size = std::uint16_t(end);
     }
     mutableHeader().usedCount = std::max(usedCount, std::uint16_t(end));
+}
+
+std::optional<std::string> SparseArray::validateHeader(std::span<const char> data,
+                                                       std::size_t headerSize) {
+    if (data.size() < sizeof(Header))
+        return fmt::format("{} bytes can't hold the {}-byte header", data.size(), sizeof(Header));
+    const Header header = Data::Validation::read<Header>(data.data());
+    if (header.headerSize != headerSize)
+        return fmt::format("a header area of {} bytes, expected {}", header.headerSize, headerSize);
+    if (data.size() < headerSize)
+        return fmt::format("{} bytes can't hold the {}-byte header area", data.size(), headerSize);
+    /* Zero until the first allocation */
+    const bool neverAllocated = header.blockSize == 0 && header.capacity == 0;
+    if (header.blockSize != data.size() && !neverAllocated)
+        return fmt::format("the header gives a block of {} bytes, got {}", header.blockSize,
+                           data.size());
+    return {};
+}
+
+std::optional<std::string> SparseArray::validateSize(std::span<const char> data,
+                                                     std::size_t dataSize) {
+    const Header header = Data::Validation::read<Header>(data.data());
+    const std::size_t expected = header.headerSize + baseDataSize(header.capacity) + dataSize;
+    if (data.size() != expected)
+        return fmt::format("expected {} bytes for a capacity of {}, got {}", expected,
+                           header.capacity, data.size());
+    return {};
+}
+
+std::optional<std::string> SparseArray::validateMaps(std::span<const char> data) {
+    const Header header = Data::Validation::read<Header>(data.data());
+    if (header.size > header.usedCount || header.usedCount > header.capacity)
+        return fmt::format("size {} and {} used slots don't fit a capacity of {}", header.size,
+                           header.usedCount, header.capacity);
+    const auto indirection = [&](std::size_t id) {
+        return Data::Validation::read<std::uint16_t>(data.data() + header.headerSize + 2 * id);
+    };
+    const auto reverse = [&](std::size_t index) {
+        return Data::Validation::read<std::uint16_t>(data.data() + header.headerSize +
+                                                     2 * std::size_t(header.capacity) + 2 * index);
+    };
+    /* The Ids handed out are exactly 0 to usedCount - 1, so with each in its slot once and
+       pointing back, the two maps are inverse permutations */
+    for (std::size_t index = 0; index != header.usedCount; ++index) {
+        const std::size_t id = reverse(index);
+        if (id >= header.usedCount || indirection(id) != index)
+            return fmt::format("the Id maps disagree at index {}", index);
+    }
+    for (std::size_t index = header.usedCount; index != header.capacity; ++index)
+        if (reverse(index) != 0 || indirection(index) != 0)
+            return fmt::format("slot {} was never used but its maps aren't zero", index);
+    return {};
 }
 
 bool SparseArray::isDeleted(Data::Id id) const {

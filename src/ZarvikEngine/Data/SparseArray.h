@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "ZarvikEngine/Data/Id.h"
@@ -91,6 +93,22 @@ protected:
     virtual void doDelete(unsigned short) {}
     /* Copies the other array's element data behind this one's (size() not yet grown) */
     virtual void doAppend(const SparseArray&) {}
+
+    /* Building blocks of the derived classes' static validate() functions, which check a
+       block from outside the process before it is adopted. validateHeader() checks the
+       sparse-array header of a block whose header area should be headerSize bytes; the
+       derived header fields may be read once it passed. */
+    static std::optional<std::string> validateHeader(std::span<const char> data,
+                                                     std::size_t headerSize);
+    /* The block holds exactly its header area, the Id maps and dataSize bytes of regions */
+    static std::optional<std::string> validateSize(std::span<const char> data,
+                                                   std::size_t dataSize);
+    /* Live and parked Ids are those handed out so far, each in one slot with the Id → index
+       map pointing back at it; slots never used hold zero in both maps */
+    static std::optional<std::string> validateMaps(std::span<const char> data);
+    /* Checks the derived regions of a copy of the block adopted after the checks above
+       passed: everything else the derived classes rely on */
+    virtual std::optional<std::string> validateRegions() const { return {}; }
 
     Header& mutableHeader() { return *reinterpret_cast<Header*>(_data.data()); }
     /* The partition of the block, for doInit() to add regions to */

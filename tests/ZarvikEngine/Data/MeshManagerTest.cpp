@@ -321,6 +321,8 @@ TEST(MeshManager, RandomizedModel) {
             break;
         }
         checkInvariants(meshes, model);
+        ASSERT_EQ(MeshManager::validate(meshes.data()), std::nullopt);
+        ASSERT_EQ(scene.graph.validateComponents(0, meshes), std::nullopt);
         if (::testing::Test::HasFatalFailure())
             return;
     }

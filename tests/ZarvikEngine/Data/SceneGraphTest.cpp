@@ -243,6 +243,71 @@ TEST(SceneGraph, RoundTripAndValidation) {
     }
 }
 
+TEST(SceneGraph, ValidationProvesWhatAdditionsRelyOn) {
+    Debug quiet{nullptr};
+    SceneGraph graph{8, 1, 2};
+    const Id first = graph.addObject(Id(0));
+    graph.addObject(Id(0));
+    const Id third = graph.addObject(Id(0));
+    graph.addComponent(third, 0, Id(0));
+    graph.deleteObjects(first);
+    const std::vector<char> bytes{graph.data().begin(), graph.data().end()};
+    ASSERT_EQ(SceneGraph::validate(bytes), std::nullopt);
+
+    /* Regions: 12 bytes of header, 12 of the manager name, 8 records of 8 bytes, then the
+       Id → index and index → Id maps */
+    const std::size_t idToIndex = 12 + 12 + 64, indexToId = idToIndex + 16;
+    const std::size_t offsets = indexToId + 16 + 4 + 88 * 8;
+    const auto corrupted = [&](std::size_t offset, std::uint16_t value) {
+        std::vector<char> bad = bytes;
+        std::memcpy(bad.data() + offset, &value, 2);
+        return SceneGraph::validate(bad);
+    };
+    /* The parked Id 1 in the free slot at index 3 zeroed: the next addition would hand out
+       Id 3, which the third object has */
+    EXPECT_EQ(corrupted(indexToId + 2 * 3, 0),
+              "SceneGraph::validate(): the Id of object slot 3 is out of range or taken twice");
+    /* A slot never used that parks an Id never handed out, or whose own Id is marked deleted */
+    EXPECT_EQ(corrupted(indexToId + 2 * 5, 6),
+              "SceneGraph::validate(): Id 6 maps to index 0, expected 65535");
+    EXPECT_EQ(corrupted(idToIndex + 2 * 5, 0xffff),
+              "SceneGraph::validate(): Id 5 maps to index 65535, expected 0");
+    /* A parked Id that still maps to a live index */
+    EXPECT_EQ(corrupted(idToIndex + 2 * 1, 2),
+              "SceneGraph::validate(): Id 1 maps to index 2, expected 65535");
+    /* Components on an Id without an object: an addition would take them over */
+    EXPECT_EQ(corrupted(offsets + 2 * 4, 0),
+              "SceneGraph::validate(): Id 4 has components but no object");
+    EXPECT_EQ(corrupted(offsets, 1),
+              "SceneGraph::validate(): the component ranges don't start at 0");
+    /* The third object's type mask lost the bit of its component's slot */
+    EXPECT_EQ(corrupted(12 + 12 + 8 * 2 + 6, 0),
+              "SceneGraph::validate(): object index 2 has a component of manager slot 0 outside "
+              "its type mask");
+    /* A manager name without its zero byte, or with bytes after it */
+    std::vector<char> named = bytes;
+    std::memcpy(named.data() + 12, "twelve chars", 12);
+    EXPECT_EQ(SceneGraph::validate(named), "SceneGraph::validate(): the name of manager slot 0 "
+                                           "isn't zero-terminated and zero-filled");
+    named[12 + 3] = 0;
+    EXPECT_NE(SceneGraph::validate(named), std::nullopt);
+
+    /* What passes is used safely: a free slot's leftover record doesn't leak into the object
+       that takes the slot */
+    std::vector<char> leftover = bytes;
+    const std::uint16_t record[]{2, 7, 9, 0xffff};
+    std::memcpy(leftover.data() + 12 + 12 + 8 * 4, record, 8);
+    ASSERT_EQ(SceneGraph::validate(leftover), std::nullopt);
+    SceneGraph adopted{std::move(leftover)};
+    adopted.addObject(Id(0));
+    const Id fresh = adopted.addObject(third);
+    EXPECT_EQ(fresh, Id(4));
+    EXPECT_EQ(adopted.childCount(fresh), 0);
+    EXPECT_EQ(adopted.objectData(fresh).componentTypeMask, 0);
+    adopted.reparent(third, Id(0));
+    EXPECT_EQ(SceneGraph::validate(adopted.data()), std::nullopt);
+}
+
 TEST(SceneGraphDeathTest, Messages) {
     Debug quiet{nullptr};
     SceneGraph graph{4, 1, 2};

@@ -324,6 +324,19 @@ public:
     /* Checks */
 
     void check() {
+        /* Every state the operations reach is one a block from outside may be in */
+        ASSERT_EQ(SceneGraph::validate(graph.data()), std::nullopt);
+        /* Managers have their regions once allocated; until then the block is only a header,
+           which a grouped manager can't adopt */
+        if (plain.header().blockSize) {
+            ASSERT_EQ(RecordingManager::validate(plain.data()), std::nullopt);
+        }
+        if (grouped.header().blockSize) {
+            ASSERT_EQ(RecordingGroupedManager<2>::validate(grouped.data()), std::nullopt);
+        }
+        ASSERT_EQ(graph.validateComponents(PlainSlot, plain), std::nullopt);
+        ASSERT_EQ(graph.validateComponents(GroupedSlot, grouped), std::nullopt);
+
         std::vector<Id> order;
         std::map<Id, std::size_t> subtreeSizes;
         walk(Id(0), order, subtreeSizes);

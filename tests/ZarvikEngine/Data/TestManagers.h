@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -45,6 +46,16 @@ public:
 
     std::string_view name() const override { return _name; }
     ComponentManagerFlags flags() const override { return _flags; }
+
+    /* The ungrouped flavour's block check */
+    static std::optional<std::string> validate(std::span<const char> data) {
+        return Base::validateBlock(
+            "Recording", data, 0,
+            [](std::span<const char>, unsigned short capacity) {
+                return sizeof(int) * std::size_t(capacity);
+            },
+            Recording{"", {}});
+    }
     std::size_t componentDataSize(unsigned short capacity) const override {
         return sizeof(int) * capacity;
     }
@@ -145,6 +156,15 @@ public:
 
     std::size_t componentDataSize(unsigned short capacity) const override {
         return this->groupsDataSize(capacity) + Base::componentDataSize(capacity);
+    }
+    static std::optional<std::string> validate(std::span<const char> data) {
+        return Base::validateBlock(
+            "RecordingGroupedManager", data, sizeof(typename Base::GroupsHeader),
+            [](std::span<const char> data, unsigned short capacity) {
+                return Base::groupsDataSize(Base::groupsCountOf(data), capacity) +
+                       sizeof(int) * std::size_t(capacity);
+            },
+            RecordingGroupedManager{"", 1});
     }
     void copy(unsigned short source, unsigned short destination) override {
         Base::copy(source, destination);

@@ -1,0 +1,442 @@
+#ifndef ZarvikEngine_Tests_Data_SceneBlockExercise_h
+#define ZarvikEngine_Tests_Data_SceneBlockExercise_h
+
+/* Adopts a scene block and manager blocks from outside the process as a host must (each block
+   validated, each manager checked against the records of its slot), then drives them with
+   operations that a script of bytes picks, checking after every operation that all blocks
+   still validate. Shared by the scene block fuzz target and the mutation test. */
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ZarvikEngine/Data/MeshManager.h"
+#include "ZarvikEngine/Data/NameManager.h"
+#include "ZarvikEngine/Data/SceneGraph.h"
+
+namespace ZarvikEngine::Data::Test {
+
+/* The plain (ungrouped) kind of manager: one int per component */
+class ValueManager : public ComponentManager {
+public:
+    explicit ValueManager(unsigned short capacity = 0) : ComponentManager{0} { allocate(capacity); }
+
+    static std::optional<std::string> validate(std::span<const char> data) {
+        return validateBlock(
+            "ValueManager", data, 0,
+            [](std::span<const char>, unsigned short capacity) {
+                return sizeof(int) * std::size_t(capacity);
+            },
+            ValueManager{});
+    }
+
+    std::string_view name() const override { return "value"; }
+    std::size_t componentDataSize(unsigned short capacity) const override {
+        return sizeof(int) * std::size_t(capacity);
+    }
+    void copy(unsigned short source, unsigned short destination) override {
+        _values[destination] = _values[source];
+    }
+    void updateComponent(unsigned short index) override { ++_values[index]; }
+
+protected:
+    void doInit() override {
+        ComponentManager::doInit();
+        partition().reserveRegions(1);
+        _values = partition().addRegion<int>(block(), capacity());
+    }
+    void doSwap(unsigned short a, unsigned short b) override {
+        ComponentManager::doSwap(a, b);
+        std::swap(_values[a], _values[b]);
+    }
+    void doAppend(const SparseArray& other) override {
+        const auto& values = static_cast<const ValueManager&>(other)._values;
+        std::copy_n(values.begin(), other.size(), _values.begin() + size());
+    }
+
+private:
+    std::span<int> _values;
+};
+
+/* Blocks as a host would receive them; an empty one stands for a new, empty owner */
+struct SceneBlocks {
+    std::vector<char> scene, meshes, names, values;
+};
+
+namespace Implementation {
+
+constexpr unsigned short MeshSlot = 0, NameSlot = 1, ValueSlot = 2;
+/* Keep a run short enough for a fuzzer to do many: each operation validates every block */
+constexpr std::size_t MaxObjects = 512;
+constexpr std::size_t MaxScriptLength = 256;
+
+/* An accepted block that stops validating after an operation is a finding */
+inline void expectValid(const std::optional<std::string>& problem, const char* operation) {
+    if (problem) {
+        std::fprintf(stderr, "after %s: %s\n", operation, problem->c_str());
+        std::abort();
+    }
+}
+
+class Script {
+public:
+    explicit Script(std::span<const std::uint8_t> bytes) : _bytes{bytes} {}
+    bool done() const { return _bytes.empty(); }
+    unsigned next() {
+        if (_bytes.empty())
+            return 0;
+        const unsigned value = _bytes.front();
+        _bytes = _bytes.subspan(1);
+        return value;
+    }
+    unsigned below(std::size_t count) {
+        const unsigned value = next() | next() << 8;
+        return count ? unsigned(value % count) : 0;
+    }
+
+private:
+    std::span<const std::uint8_t> _bytes;
+};
+
+class Exercise {
+public:
+    Exercise(SceneGraph& graph, MeshManager* meshes, NameManager* names, ValueManager* values)
+        : _graph{graph}, _meshes{meshes}, _names{names}, _values{values} {
+        growNames();
+    }
+
+    void run(Script& script) {
+        while (!script.done()) {
+            const char* operation = step(script);
+            checkAll(operation);
+        }
+    }
+
+    void checkAll(const char* operation) const {
+        expectValid(SceneGraph::validate(_graph.data()), operation);
+        if (_meshes) {
+            expectValid(MeshManager::validate(_meshes->data()), operation);
+            expectValid(_graph.validateComponents(MeshSlot, *_meshes), operation);
+        }
+        if (_names) {
+            expectValid(NameManager::validate(_names->data()), operation);
+            expectValid(_graph.validateComponents(NameSlot, *_names), operation);
+        }
+        if (_values) {
+            expectValid(ValueManager::validate(_values->data()), operation);
+            expectValid(_graph.validateComponents(ValueSlot, *_values), operation);
+        }
+    }
+
+private:
+    Id object(Script& script, bool withRoot) {
+        const std::size_t count = _graph.size();
+        if (!withRoot && count == 1)
+            return Id(0);
+        const unsigned short index = withRoot ? (unsigned short)script.below(count)
+                                              : (unsigned short)(1 + script.below(count - 1));
+        return _graph.toId(index);
+    }
+    static Id component(Script& script, const ComponentManager& manager) {
+        return manager.toId((unsigned short)script.below(manager.size()));
+    }
+    bool full() const { return _graph.size() >= MaxObjects; }
+    /* The host keeps one name slot per object slot */
+    void growNames() {
+        if (_names && _names->capacity() < _graph.capacity())
+            _names->allocate((unsigned short)_graph.capacity());
+    }
+
+    const char* step(Script& script) {
+        switch (script.next() % 20) {
+        case 0:
+            if (full())
+                return "nothing";
+            _graph.addObject(object(script, true));
+            growNames();
+            return "addObject";
+        case 1:
+            if (_graph.size() > 1)
+                _graph.deleteObjects(object(script, false));
+            return "deleteObjects";
+        case 2: {
+            const Id moved = object(script, false);
+            const Id parent = object(script, true);
+            if (moved != Id(0) && moved != parent && !_graph.isAncestor(moved, parent))
+                _graph.reparent(moved, parent);
+            return "reparent";
+        }
+        case 3:
+            if (!full()) {
+                _graph.cloneObject(object(script, false), object(script, true));
+                growNames();
+            }
+            return "cloneObject";
+        case 4:
+            if (_meshes && _meshes->size() < MaxObjects)
+                _meshes->addComponent(object(script, true));
+            if (_values && _values->size() < MaxObjects)
+                _values->addComponent(object(script, true));
+            return "addComponent";
+        case 5: {
+            ComponentManager* manager =
+                script.next() % 2 ? static_cast<ComponentManager*>(_meshes) : _values;
+            if (manager && manager->size()) {
+                const Id id = component(script, *manager);
+                _graph.deleteComponent(manager->object(id), manager->index(), id);
+            }
+            return "deleteComponent";
+        }
+        case 6:
+            if (_meshes && _meshes->size() && _meshes->groupsCount())
+                _meshes->setActive(component(script, *_meshes), script.next() % 2);
+            if (_values && _values->size())
+                _values->setActive(component(script, *_values), script.next() % 2);
+            return "setActive";
+        case 7:
+            if (_meshes && _meshes->size() && _meshes->groupsCount())
+                _meshes->setGroup(component(script, *_meshes),
+                                  (unsigned short)script.below(_meshes->groupsCount()),
+                                  (unsigned short)(script.next() % 2));
+            return "setGroup";
+        case 8:
+            if (_meshes && _meshes->size() && _meshes->groupsCount()) {
+                const Id id = component(script, *_meshes);
+                _meshes->setSkin(id, std::uint16_t(script.next() % 3));
+                _meshes->setMorphTargets(id, std::uint16_t(script.next() % 3));
+            }
+            return "setSkin";
+        case 9:
+            if (_meshes && _meshes->size())
+                _meshes->setMorphTargetWeightsCount(component(script, *_meshes), script.next() % 9);
+            return "setMorphTargetWeightsCount";
+        case 10:
+            _graph.setDirty(object(script, true));
+            if (script.next() % 2)
+                _graph.computeAbsoluteTransformations();
+            else
+                _graph.computeAbsoluteTransformation(object(script, true));
+            return "computeAbsoluteTransformations";
+        case 11:
+            if (_names)
+                _names->setName(object(script, true),
+                                std::string(script.next() % 24, char('a' + script.next() % 26)));
+            return "setName";
+        case 12:
+            if (_names) {
+                const Id found = _names->lookUp("ab");
+                if (found != InvalidId && !_graph.isValid(found))
+                    expectValid(std::string{"lookUp() found a deleted object"}, "lookUp");
+            }
+            return "lookUp";
+        case 13:
+            append(script);
+            return "append";
+        case 14:
+            if (_meshes)
+                _meshes->update(0.016);
+            if (_values)
+                _values->update(0.016);
+            return "update";
+        case 15:
+            _graph.deleteComponents((unsigned)script.below(_graph.numComponentManagers()));
+            return "deleteComponents";
+        case 16:
+            if (_graph.activated())
+                _graph.deactivate();
+            else
+                _graph.activate();
+            return "activate";
+        case 17:
+            _graph.ensureAdditionalCapacityOf((unsigned short)(script.next() % 40),
+                                              (unsigned short)(script.next() % 40), 16);
+            growNames();
+            return "ensureAdditionalCapacityOf";
+        case 18:
+            if (_meshes && _meshes->size())
+                _meshes->copy(_meshes->toIndex(component(script, *_meshes)),
+                              _meshes->toIndex(component(script, *_meshes)));
+            if (_names && _names->capacity())
+                _names->copy((unsigned short)script.below(_names->capacity()),
+                             (unsigned short)script.below(_names->capacity()));
+            return "copy";
+        default:
+            if (script.next() % 8 == 0)
+                _graph.clearSafe();
+            return "clearSafe";
+        }
+    }
+
+    /* A small scene with a component of every kind and names, appended under the root */
+    void append(Script& script) {
+        if (full() || (_meshes && !_meshes->groupsCount()))
+            return;
+        SceneGraph other{3, 3, 4};
+        MeshManager otherMeshes{2, 1};
+        NameManager otherNames{3, 8};
+        ValueManager otherValues{2};
+        if (_meshes)
+            other.setComponentManager(MeshSlot, "mesh", &otherMeshes);
+        if (_names)
+            other.setComponentManager(NameSlot, "name", &otherNames);
+        if (_values)
+            other.setComponentManager(ValueSlot, "value", &otherValues);
+        const Id child = other.addObject(other.addObject(Id(0)));
+        if (_meshes)
+            otherMeshes.activate(otherMeshes.addComponent(child));
+        if (_values)
+            otherValues.addComponent(Id(0));
+        otherNames.setName(child, "ab");
+
+        /* The host grows the names before they are appended */
+        _graph.ensureAdditionalCapacityOf(other.size(), other.componentsSize(), 16);
+        growNames();
+        _graph.append(other, {});
+        if (script.next() % 2)
+            _graph.computeAbsoluteTransformations();
+    }
+
+    SceneGraph& _graph;
+    MeshManager* _meshes;
+    NameManager* _names;
+    ValueManager* _values;
+};
+
+/* Takes a block unless it is empty; false when validation rejects it */
+template<class Manager>
+bool adopt(Manager& manager, std::vector<char>&& block) {
+    if (block.empty())
+        return true;
+    if (Manager::validate(block))
+        return false;
+    manager.create(std::move(block));
+    return true;
+}
+
+} // namespace Implementation
+
+/* Returns false when validation rejected the input; aborts when an accepted input breaks an
+   invariant or crashes an operation */
+inline bool exerciseSceneBlocks(SceneBlocks blocks, std::span<const std::uint8_t> bytes) {
+    using namespace Implementation;
+    /* Adoption and growth print; a fuzzer runs this millions of times */
+    Debug quietDebug{nullptr};
+    Warning quietWarning{nullptr};
+
+    std::optional<SceneGraph> adopted;
+    if (blocks.scene.empty())
+        adopted.emplace(1, 3, 0);
+    else if (SceneGraph::validate(blocks.scene))
+        return false;
+    else
+        adopted.emplace(std::move(blocks.scene));
+    SceneGraph& graph = *adopted;
+
+    MeshManager meshes{0, 1};
+    NameManager names;
+    ValueManager values;
+    if (!adopt(meshes, std::move(blocks.meshes)) || !adopt(names, std::move(blocks.names)) ||
+        !adopt(values, std::move(blocks.values)))
+        return false;
+
+    /* As many of the managers as the scene has slots for, each checked against its slot */
+    const unsigned short slots = graph.numComponentManagers();
+    const std::pair<ComponentManager*, const char*> managers[]{
+        {&meshes, "mesh"}, {&names, "name"}, {&values, "value"}};
+    for (unsigned short slot = 0; slot != std::min<unsigned short>(slots, 3); ++slot) {
+        if (graph.validateComponents(slot, *managers[slot].first))
+            return false;
+        graph.setComponentManager(slot, managers[slot].second, managers[slot].first);
+    }
+
+    Exercise exercise{graph, slots > MeshSlot ? &meshes : nullptr,
+                      slots > NameSlot ? &names : nullptr, slots > ValueSlot ? &values : nullptr};
+    exercise.checkAll("adoption");
+    Script script{bytes.first(std::min(bytes.size(), MaxScriptLength))};
+    exercise.run(script);
+    return true;
+}
+
+/* Blocks of a scene that went through what hosts do: objects added, reparented and deleted
+   (parked Ids), components of every kind added, grouped, activated and deleted, morph target
+   weights and names */
+inline SceneBlocks sampleSceneBlocks() {
+    Debug quietDebug{nullptr};
+    Warning quietWarning{nullptr};
+    SceneGraph graph{8, 3, 4};
+    MeshManager meshes{4, 3};
+    NameManager names{8, 16};
+    ValueManager values{2};
+    graph.setComponentManager(Implementation::MeshSlot, "mesh", &meshes);
+    graph.setComponentManager(Implementation::NameSlot, "name", &names);
+    graph.setComponentManager(Implementation::ValueSlot, "value", &values);
+
+    std::vector<Id> objects{Id(0)};
+    for (std::size_t i = 1; i != 24; ++i)
+        objects.push_back(graph.addObject(objects[(i * 5 + 3) % i]));
+    graph.reparent(objects[5], objects[2]);
+    names.allocate((unsigned short)graph.capacity());
+    for (std::size_t i = 0; i < objects.size(); i += 3)
+        names.setName(objects[i], std::string(i % 5 + 1, char('a' + i % 26)));
+    for (std::size_t i = 1; i < objects.size(); i += 2) {
+        const Id mesh = meshes.addComponent(objects[i]);
+        meshes.setGroup(mesh, (unsigned short)(i % 3));
+        meshes.setMorphTargetWeightsCount(mesh, i % 4);
+        if (i % 3)
+            meshes.activate(mesh);
+        if (i % 5 == 0)
+            meshes.setSkin(mesh, 1);
+        values.setActive(values.addComponent(objects[i - 1]), i % 4 == 1);
+    }
+    graph.deleteObjects(objects[7]);
+    graph.deleteObjects(objects[3]);
+    graph.addObject(objects[2]);
+    graph.computeAbsoluteTransformations();
+    const auto bytes = [](std::span<const char> data) {
+        return std::vector<char>(data.begin(), data.end());
+    };
+    return {bytes(graph.data()), bytes(meshes.data()), bytes(names.data()), bytes(values.data())};
+}
+
+/* The fuzz input: each block as its 32-bit little-endian size and its bytes, then the script */
+inline std::vector<std::uint8_t> encodeSceneBlocks(const SceneBlocks& blocks,
+                                                   std::span<const std::uint8_t> script) {
+    std::vector<std::uint8_t> input;
+    for (const std::vector<char>* block :
+         {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values}) {
+        for (unsigned shift = 0; shift != 32; shift += 8)
+            input.push_back(std::uint8_t(block->size() >> shift));
+        input.insert(input.end(), block->begin(), block->end());
+    }
+    input.insert(input.end(), script.begin(), script.end());
+    return input;
+}
+
+/* Nothing when the sizes run past the input */
+inline std::optional<std::pair<SceneBlocks, std::span<const std::uint8_t>>>
+decodeSceneBlocks(std::span<const std::uint8_t> input) {
+    SceneBlocks blocks;
+    for (std::vector<char>* block :
+         {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values}) {
+        if (input.size() < 4)
+            return {};
+        const std::size_t size = std::size_t(input[0]) | std::size_t(input[1]) << 8 |
+                                 std::size_t(input[2]) << 16 | std::size_t(input[3]) << 24;
+        input = input.subspan(4);
+        if (size > input.size())
+            return {};
+        block->assign(input.begin(), input.begin() + size);
+        input = input.subspan(size);
+    }
+    return std::pair{std::move(blocks), input};
+}
+
+} // namespace ZarvikEngine::Data::Test
+
+#endif
