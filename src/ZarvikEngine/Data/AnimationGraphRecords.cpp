@@ -272,6 +272,9 @@ std::optional<std::string> AnimationGraphData::validate(std::span<const char> pa
             if (strnlen(node.name, sizeof(node.name)) > FloatNode::MaxNameLength)
                 error = fmt::format("float node {} has a parameter name longer than {} characters",
                                     id, FloatNode::MaxNameLength);
+            else if (auto fill =
+                         Validation::checkFixedText(node.name, sizeof(node.name), "parameter name"))
+                error = fmt::format("float node {}: {}", id, *fill);
             else
                 error = check.numberTarget(header.type, id, node.output);
             break;

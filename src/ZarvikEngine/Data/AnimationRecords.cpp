@@ -276,7 +276,11 @@ std::optional<std::string> AnimationData::validate(std::span<const char> payload
     if (eventKeysSize > payload.size() - eventKeysOffset)
         return fmt::format("{} event keys run past the payload of {} bytes", header.eventCount,
                            payload.size());
-    const StringArrayView names{payload.subspan(eventKeysOffset + eventKeysSize)};
+    const std::span<const char> namesSection = payload.subspan(eventKeysOffset + eventKeysSize);
+    if (auto error = Validation::checkExactStrings(namesSection, header.eventCount))
+        return error;
+    /* The names are read up to the first empty one */
+    const StringArrayView names{namesSection};
     if (names.size() != header.eventCount)
         return fmt::format("{} event names follow {} event keys", names.size(), header.eventCount);
     return {};
@@ -333,8 +337,13 @@ std::vector<char> createAnimationData(const RawAnimation& animation,
     ZE_ASSERT(eventNames.size() == eventKeys.size(), "createAnimationData(): got"
                                                          << eventNames.size() << "event names for"
                                                          << eventKeys.size() << "event keys");
-    for (std::size_t i = 0; i != eventNames.size(); ++i)
-        ZE_ASSERT(!eventNames[i].empty(), "createAnimationData(): event name" << i << "is empty");
+    /* Names come from imported files; an empty one would end the names when read */
+    for (std::size_t i = 0; i != eventNames.size(); ++i) {
+        if (eventNames[i].empty()) {
+            Error{} << "createAnimationData(): event name" << i << "is empty.";
+            return {};
+        }
+    }
 
     const bool quantized = !fullPrecision;
     std::vector<AnimationData::TrackHeader> trackHeaders;

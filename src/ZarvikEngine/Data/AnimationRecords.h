@@ -93,10 +93,10 @@ private:
     std::size_t eventKeysOffset() const { return tracksDataOffset() + header().tracksDataSize; }
 };
 
-/* The record of an animation and its events, one name per event key, none of them empty (the
-   names are read up to the first empty one). Quantized unless fullPrecision is set;
-   quantizing normalizes the rotations. Empty, after printing a message, when the animation
-   is invalid. */
+/* The record of an animation and its events, one name per event key. Quantized unless
+   fullPrecision is set; quantizing normalizes the rotations. Empty, after printing a message,
+   when the animation is invalid or an event name is empty (the names are read up to the
+   first empty one). */
 std::vector<char> createAnimationData(const Skeletal::RawAnimation& animation,
                                       std::span<const float> eventKeys,
                                       const StringArrayView& eventNames, bool fullPrecision);

@@ -5,6 +5,7 @@
 
 #include <fmt/format.h>
 
+#include "ZarvikEngine/Data/RecordValidation.h"
 #include "ZarvikEngine/DebugString.h"
 
 namespace ZarvikEngine::Data {
@@ -33,13 +34,6 @@ std::optional<std::string> validateHeader(Magic magic, std::span<const char> pay
     return {};
 }
 
-/* An External chunk names a file */
-std::optional<std::string> validateExternal(std::span<const char> payload) {
-    if (payload.empty() || payload.back() != '\0')
-        return std::string{"path is not zero-terminated"};
-    return {};
-}
-
 /* The payload of any chunk after the first; checked is cleared for magics that nothing here
    reads */
 std::optional<std::string> validatePayload(Magic magic, std::span<const char> payload,
@@ -47,8 +41,9 @@ std::optional<std::string> validatePayload(Magic magic, std::span<const char> pa
     switch (magic) {
     case Magic::Header:
         return std::string{"header record after the first chunk"};
+    /* It names a file: the path and its zero byte */
     case Magic::External:
-        return validateExternal(payload);
+        return Validation::checkText(payload, "path");
     /* Payloads of the caller's own */
     case Magic::Scene:
     case Magic::JsParams:

@@ -34,9 +34,7 @@ std::optional<std::string> ImageData::validate(std::span<const char> payload) {
     if (!compressed) {
         if (tileCount)
             return fmt::format("image stored as a file has {} tile hashes", tileCount);
-        if (payload.size() == sizeof(Header) || payload.back() != '\0')
-            return std::string{"path isn't terminated by a zero byte"};
-        return std::nullopt;
+        return Validation::checkText(payload.subspan(sizeof(Header)), "path");
     }
     const std::uint64_t expected = sizeof(Header) + std::uint64_t{tileCount} * HashSize;
     if (expected != payload.size())

@@ -24,12 +24,12 @@ std::optional<std::string> LanguageData::validate(std::span<const char> payload)
     if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
         return error;
     const auto header = Validation::read<Header>(payload.data());
-    if (!Validation::isTerminated(header.name, sizeof(Header::name)))
-        return std::string{"name is not zero-terminated"};
-    if (!Validation::isTerminated(header.code, sizeof(Header::code)))
-        return std::string{"code is not zero-terminated"};
-    return Validation::checkStrings(payload.subspan(sizeof(Header)),
-                                    2 * std::uint64_t{header.termCount});
+    if (auto error = Validation::checkFixedText(header.name, sizeof(Header::name), "name"))
+        return error;
+    if (auto error = Validation::checkFixedText(header.code, sizeof(Header::code), "code"))
+        return error;
+    return Validation::checkExactStrings(payload.subspan(sizeof(Header)),
+                                         2 * std::uint64_t{header.termCount});
 }
 
 std::vector<char> createLanguageData(std::string_view name, std::string_view code,
@@ -66,8 +66,8 @@ std::optional<std::string> LocaleData::validate(std::span<const char> payload) {
     if (stringsOffset > payload.size())
         return fmt::format("{} link headers run past the payload of {} bytes", header.linkCount,
                            payload.size());
-    return Validation::checkStrings(payload.subspan(stringsOffset),
-                                    3 * std::uint64_t{header.localeCount} + header.linkCount);
+    return Validation::checkExactStrings(payload.subspan(stringsOffset),
+                                         3 * std::uint64_t{header.localeCount} + header.linkCount);
 }
 
 const LocaleLinkHeader& LocaleData::linkHeader(std::size_t j) const {

@@ -250,7 +250,8 @@ std::optional<std::string> MorphTargetData::validate(std::span<const char> paylo
         return fmt::format("targets end at byte {} of {} bytes of target data", previousEnd,
                            header.targetDataSize);
 
-    if (auto error = Validation::checkStrings(payload.subspan(namesOffset), header.targetCount))
+    if (auto error =
+            Validation::checkExactStrings(payload.subspan(namesOffset), header.targetCount))
         return error;
     return validateAttributes(
         payload.subspan(sizeof(Header), header.attributeDataSize), header.vertexCount,

@@ -21,13 +21,20 @@ std::optional<std::string> checkHeaderSize(std::span<const char> payload, std::s
    each entry needs a zero byte of its own inside it */
 std::optional<std::string> checkStrings(std::span<const char> section, std::uint64_t count);
 
+/* The same for a section that holds exactly those strings: no byte follows the last zero */
+std::optional<std::string> checkExactStrings(std::span<const char> section, std::uint64_t count);
+
+/* A message unless the section is text whose one zero byte ends it, as a field whose size is
+   the text's length plus one */
+std::optional<std::string> checkText(std::span<const char> section, const char* name);
+
+/* A message unless a fixed-size text field has its zero byte within its first limit bytes and
+   only zeros after it */
+std::optional<std::string> checkFixedText(std::span<const char> field, std::size_t limit,
+                                          const char* name);
+
 /* A message unless a byte read as a bool holds 0 or 1, the only values a bool may have */
 std::optional<std::string> checkBool(std::uint8_t value, const char* name);
-
-/* Whether a fixed-size text field has its zero byte within its first size bytes */
-inline bool isTerminated(const char* field, std::size_t size) {
-    return std::memchr(field, 0, size) != nullptr;
-}
 
 /* Payloads handed to validation may come from anywhere, so they are read without assuming
    alignment */

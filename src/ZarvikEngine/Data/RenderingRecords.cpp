@@ -68,19 +68,23 @@ std::optional<std::string> ShaderData::validate(std::span<const char> payload) {
     if (auto error = Validation::checkHeaderSize(payload, sizeof(Header)))
         return error;
     const auto header = Validation::read<Header>(payload.data());
-    if (!Validation::isTerminated(header.name, MaxNameLength + 1))
-        return fmt::format("name is not zero-terminated within {} bytes", MaxNameLength + 1);
-    if (!Validation::isTerminated(header.wgslName, sizeof(Header::wgslName)))
-        return std::string{"WGSL name is not zero-terminated"};
+    if (auto error = Validation::checkFixedText(header.name, MaxNameLength + 1, "name"))
+        return error;
+    if (auto error =
+            Validation::checkFixedText(header.wgslName, sizeof(Header::wgslName), "WGSL name"))
+        return error;
     const std::size_t end = sizeof(Header) + header.codeSize + header.wgslCodeSize;
     if (end > payload.size())
         return fmt::format("GLSL and WGSL code of {} and {} bytes run past the payload of {} bytes",
                            header.codeSize, header.wgslCodeSize, payload.size());
-    /* code() and codeWGSL() promise zero-terminated text */
-    if (header.codeSize && payload[sizeof(Header) + header.codeSize - 1] != '\0')
-        return std::string{"GLSL code is not zero-terminated"};
-    if (header.wgslCodeSize && payload[end - 1] != '\0')
-        return std::string{"WGSL code is not zero-terminated"};
+    /* code() and codeWGSL() promise zero-terminated text of size - 1 characters */
+    if (header.codeSize)
+        if (auto error = Validation::checkText(payload.subspan(sizeof(Header), header.codeSize),
+                                               "GLSL code"))
+            return error;
+    if (header.wgslCodeSize)
+        return Validation::checkText(
+            payload.subspan(sizeof(Header) + header.codeSize, header.wgslCodeSize), "WGSL code");
     return {};
 }
 
@@ -127,9 +131,9 @@ std::optional<std::string> PipelineData::validate(std::span<const char> payload)
         return error;
     const auto header = Validation::read<Header>(payload.data());
     /* name() hands out the field as a C string */
-    if (!Validation::isTerminated(header.name, sizeof(Header::name)))
-        return fmt::format("name is not zero-terminated within {} bytes", sizeof(Header::name));
-    return Validation::checkStrings(payload.subspan(sizeof(Header)), header.featureCount);
+    if (auto error = Validation::checkFixedText(header.name, sizeof(Header::name), "name"))
+        return error;
+    return Validation::checkExactStrings(payload.subspan(sizeof(Header)), header.featureCount);
 }
 
 std::vector<std::string_view> PipelineData::enabledFeatures() const {

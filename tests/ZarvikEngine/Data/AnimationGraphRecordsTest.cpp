@@ -202,6 +202,8 @@ TEST(AnimationGraphRecords, ValidationRejectsMalformedPayloads) {
          "1d blend weights node 1 can't write into output node 1"},
         {patched(payload, FloatData + 4, Bytes{}.fill(63, 'n')),
          "float node 1 has a parameter name longer than 62 characters"},
+        {patched(payload, FloatData + 4 + 62, Bytes{}.fill(1, 'n')),
+         "float node 1: parameter name has bytes after its terminating zero"},
 
         /* Connections the evaluation would follow forever */
         {patched(payload, BlendData + 4, Bytes{}.u16(2).u16(1)),

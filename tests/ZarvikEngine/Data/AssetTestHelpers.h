@@ -62,6 +62,12 @@ inline std::vector<char> toVector(std::span<const char> bytes) {
 }
 
 /* A copy with value written little-endian over the bytes at offset */
+/* Bytes after the end, as an outside writer might leave */
+inline std::vector<char> appended(std::vector<char> bytes, std::string_view tail) {
+    bytes.insert(bytes.end(), tail.begin(), tail.end());
+    return bytes;
+}
+
 template<class T>
 std::vector<char> patched(std::vector<char> bytes, std::size_t offset, T value) {
     std::memcpy(bytes.data() + offset, &value, sizeof(T));

@@ -13,6 +13,7 @@
 namespace ZarvikEngine::Data {
 namespace {
 
+using Test::appended;
 using Test::patched;
 
 /* The error validateAssetFile() gives, empty when it accepts the file */
@@ -237,11 +238,14 @@ TEST(AssetValidation, RecordsAreCheckedAsTheirReadersNeed) {
         {Magic::Shader, patched(shader, 4, std::uint16_t{13}), "GLSL code is not zero-terminated"},
         {Magic::Shader, patched(shader, 6, std::uint16_t{11}), "WGSL code is not zero-terminated"},
         {Magic::Shader, patched(shader, 4, std::uint32_t{0}), ""},
+        {Magic::Shader, patched(shader, 264 + 5, '\0'), "GLSL code has a zero byte before its end"},
+        {Magic::Shader, patched(shader, 8 + 120, 'x'), "name has bytes after its terminating zero"},
         /* The longest name the writer accepts, and one more character */
         {Magic::Shader, filled(shader, 8, 126, 'n'), ""},
         {Magic::Shader, filled(shader, 8, 127, 'n'),
          "name is not zero-terminated within 127 bytes"},
-        {Magic::Shader, filled(shader, 136, 128, 'w'), "WGSL name is not zero-terminated"},
+        {Magic::Shader, filled(shader, 136, 128, 'w'),
+         "WGSL name is not zero-terminated within 128 bytes"},
         {Magic::Pipeline, pipeline, ""},
         {Magic::Pipeline, filled(pipeline, 8, 64, 'n'),
          "name is not zero-terminated within 64 bytes"},
@@ -249,14 +253,23 @@ TEST(AssetValidation, RecordsAreCheckedAsTheirReadersNeed) {
          "strings section of 12 bytes holds fewer than 3 zero-terminated strings"},
         {Magic::Pipeline, patched(pipeline, 4, 0xffffffffu),
          "strings section of 12 bytes holds fewer than 4294967295 zero-terminated strings"},
+        {Magic::Pipeline, appended(pipeline, "x"),
+         "strings section of 13 bytes holds more than 2 zero-terminated strings"},
         {Magic::Draw, std::vector<char>(89), "payload of 89 bytes, expected 88"},
         {Magic::External, std::vector<char>(1), ""},
         {Magic::External, {}, "path is not zero-terminated"},
         {Magic::External, {'a', '.', 'b'}, "path is not zero-terminated"},
+        {Magic::External, {'a', '\0', 'b', '\0'}, "path has a zero byte before its end"},
 
         {Magic::Language, language, ""},
-        {Magic::Language, filled(language, 0, 64, 'n'), "name is not zero-terminated"},
-        {Magic::Language, filled(language, 64, 32, 'c'), "code is not zero-terminated"},
+        {Magic::Language, filled(language, 0, 64, 'n'),
+         "name is not zero-terminated within 64 bytes"},
+        {Magic::Language, filled(language, 64, 32, 'c'),
+         "code is not zero-terminated within 32 bytes"},
+        {Magic::Language, patched(language, 64 + 31, 'c'),
+         "code has bytes after its terminating zero"},
+        {Magic::Language, appended(language, std::string_view{"\0", 1}),
+         "strings section of 18 bytes holds more than 4 zero-terminated strings"},
         {Magic::Language, patched(language, 96, 3u),
          "strings section of 17 bytes holds fewer than 6 zero-terminated strings"},
         /* Twice this count is 0 in 32 bits */
@@ -275,6 +288,8 @@ TEST(AssetValidation, RecordsAreCheckedAsTheirReadersNeed) {
          "strings section of 42 bytes holds fewer than 4294967299 zero-terminated strings"},
         {Magic::Locale, patched(locale, 0, 3u),
          "strings section of 42 bytes holds fewer than 10 zero-terminated strings"},
+        {Magic::Locale, appended(locale, "end"),
+         "strings section of 45 bytes holds more than 7 zero-terminated strings"},
     };
     for (const auto& entry : cases)
         EXPECT_EQ(recordError(entry.magic, entry.payload), entry.error)

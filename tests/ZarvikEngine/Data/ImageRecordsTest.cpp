@@ -54,6 +54,7 @@ TEST(ImageRecords, ImagesAreTiledOrStoredAsFiles) {
     expectValidationErrors<ImageData>({
         {patched(tiled, 4, '\2'), "compressed flag 2 is neither 0 nor 1"},
         {patched(path, 0, '\1'), "image stored as a file has 1 tile hashes"},
+        {patched(path, 20 + 5, '\0'), "path has a zero byte before its end"},
         {patched(tiled, 0, '\4'), "4 tile hashes take 148 bytes but the payload has 116"},
         {patched(tiled, 3, '\xff'),
          "4278190083 tile hashes take 136902082676 bytes but the payload has 116"},

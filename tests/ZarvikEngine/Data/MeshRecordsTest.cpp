@@ -14,6 +14,7 @@
 namespace ZarvikEngine::Data {
 namespace {
 
+using Test::appended;
 using Test::Bytes;
 using Test::expectValidationErrors;
 using Test::expectValidationGuardsReaders;
@@ -308,6 +309,8 @@ TEST(MeshRecords, CompressedMorphTargetsArePaddedTogether) {
         {patched(payload, 8, '\0'), "target 0 has 3 bytes of vertex data, expected 8"},
         {patched(payload, 86, 'x'),
          "strings section of 7 bytes holds fewer than 2 zero-terminated strings"},
+        {appended(payload, "x"),
+         "strings section of 8 bytes holds more than 2 zero-terminated strings"},
         {patched(payload, 24, 0u), "attribute 0 has an unknown vertex format 0"},
         {patched(payload, 4, 3u), "attribute 0 has 2 vertices but the mesh has 3"},
     });
