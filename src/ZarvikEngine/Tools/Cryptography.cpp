@@ -12,9 +12,54 @@ namespace ZarvikEngine::Cryptography {
 namespace {
 
 constexpr unsigned long SaltSize = 32;
+/* PSS encodes into the bits below the modulus's top one, whose whole bytes must hold the
+   digest, the salt and two more bytes: at least 8 · 65 + 1 bits */
+constexpr int MinimumModulusBits = 8 * (HashSize + SaltSize + 1) + 2;
 
 int hashId = -1;
 int prngId = -1;
+
+/* p and q consistent with the modulus, d with e, and the CRT values with d, p and q; the
+   library signs with the CRT values and checks the result with e, so parts that disagree
+   would fail only when signing */
+bool privatePartsAgree(const rsa_key& key) {
+    const ltc_math_descriptor& mp = ltc_mp;
+    if (mp.compare_d(key.p, 3) == LTC_MP_LT || mp.compare_d(key.q, 3) == LTC_MP_LT)
+        return false;
+    void *product, *pMinusOne, *qMinusOne, *remainder;
+    if (ltc_init_multi(&product, &pMinusOne, &qMinusOne, &remainder, nullptr) != CRYPT_OK)
+        return false;
+    const auto remainderIs = [&](void* expected) {
+        return mp.compare(remainder, expected) == LTC_MP_EQ;
+    };
+    const auto remainderIsOne = [&] { return mp.compare_d(remainder, 1) == LTC_MP_EQ; };
+    const bool agree =
+        mp.mul(key.p, key.q, product) == CRYPT_OK && mp.compare(product, key.N) == LTC_MP_EQ &&
+        mp.subi(key.p, 1, pMinusOne) == CRYPT_OK && mp.subi(key.q, 1, qMinusOne) == CRYPT_OK &&
+        mp.mulmod(key.e, key.d, pMinusOne, remainder) == CRYPT_OK && remainderIsOne() &&
+        mp.mulmod(key.e, key.d, qMinusOne, remainder) == CRYPT_OK && remainderIsOne() &&
+        mp.mpdiv(key.d, pMinusOne, nullptr, remainder) == CRYPT_OK && remainderIs(key.dP) &&
+        mp.mpdiv(key.d, qMinusOne, nullptr, remainder) == CRYPT_OK && remainderIs(key.dQ) &&
+        mp.mulmod(key.qP, key.q, key.p, remainder) == CRYPT_OK && remainderIsOne();
+    ltc_deinit_multi(product, pMinusOne, qMinusOne, remainder, nullptr);
+    return agree;
+}
+
+bool isOdd(void* number) {
+    return ltc_mp.get_digit_count(number) > 0 && (ltc_mp.get_digit(number, 0) & 1);
+}
+
+/* Keys come from files: one that couldn't sign or verify, or would sign wrongly, is turned
+   away when it is read rather than failing later */
+bool isUsable(const rsa_key& key) {
+    const ltc_math_descriptor& mp = ltc_mp;
+    if (mp.count_bits(key.N) < MinimumModulusBits || !isOdd(key.N))
+        return false;
+    if (mp.compare_d(key.e, 3) == LTC_MP_LT || !isOdd(key.e) ||
+        mp.compare(key.e, key.N) != LTC_MP_LT)
+        return false;
+    return key.type != PK_PRIVATE || privatePartsAgree(key);
+}
 
 } // namespace
 
@@ -55,10 +100,14 @@ Key::Key(std::span<const char> der) {
     if (der.empty())
         return;
     auto* key = new rsa_key{};
-    if (rsa_import(reinterpret_cast<const unsigned char*>(der.data()), der.size(), key) == CRYPT_OK)
-        _key = key;
-    else
+    if (rsa_import(reinterpret_cast<const unsigned char*>(der.data()), der.size(), key) !=
+        CRYPT_OK) {
         delete key;
+        return;
+    }
+    _key = key;
+    if (!isUsable(*key))
+        *this = Key{};
 }
 
 Key::Key(Key&& other) noexcept : _key{std::exchange(other._key, nullptr)} {}
@@ -97,7 +146,11 @@ std::vector<std::uint8_t> createSignature(std::span<const std::uint8_t> hash, co
     unsigned long signatureSize = signature.size();
     const int error = rsa_sign_hash_ex(hash.data(), hash.size(), signature.data(), &signatureSize,
                                        LTC_PKCS_1_PSS, nullptr, prngId, hashId, SaltSize, key._key);
-    ZE_INTERNAL_ASSERT(error == CRYPT_OK);
+    /* Keys are checked when read, but the random source can still fail */
+    if (error != CRYPT_OK) {
+        Error{} << "createSignature(): signing failed:" << error_to_string(error);
+        return {};
+    }
     ZE_INTERNAL_ASSERT(signatureSize == signature.size());
     return signature;
 }

@@ -32,7 +32,9 @@ std::string formatHash(std::span<const std::uint8_t> bytes);
 class Key {
 public:
     Key() noexcept = default;
-    /* Stays invalid, silently, when the bytes are not a key */
+    /* Stays invalid, silently, when the bytes are not a key or the key can't be used: a
+       modulus too small for the signature (below 522 bits), a public exponent that is even,
+       below 3 or not below the modulus, or private parts that disagree with each other */
     explicit Key(std::span<const char> der);
     Key(Key&& other) noexcept;
     Key& operator=(Key&& other) noexcept;
@@ -56,7 +58,8 @@ private:
     Rsa_key* _key{};
 };
 
-/* RSA-PSS signature (SHA-256, 32-byte random salt) of a 32-byte digest with a private key */
+/* RSA-PSS signature (SHA-256, 32-byte random salt) of a 32-byte digest with a private key.
+   Empty, after printing a message, when the library fails to sign. */
 std::vector<std::uint8_t> createSignature(std::span<const std::uint8_t> hash, const Key& key);
 
 /* First: whether verification could run; second: whether the signature matches. A
