@@ -130,14 +130,10 @@ template<class Value>
     const Float4 largestValue =
         flipSign(sqrt(max(splat(1.0f) - (a * a + b * b + c * c), splat(0.0f))), (flags & 4) << 29);
     const Int4 largest = flags & 3;
-    out = {largest == 0 ? largestValue : a,
-           largest == 1   ? largestValue
-           : largest == 0 ? a
-                          : b,
-           largest == 2   ? largestValue
-           : largest == 3 ? c
-                          : b,
-           largest == 3 ? largestValue : c};
+    out.x = largest == 0 ? largestValue : a;
+    out.y = largest == 1 ? largestValue : largest == 0 ? a : b;
+    out.z = largest == 2 ? largestValue : largest == 3 ? c : b;
+    out.w = largest == 3 ? largestValue : c;
 }
 
 template<class Value>
