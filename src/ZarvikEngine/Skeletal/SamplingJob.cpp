@@ -28,9 +28,11 @@ public:
 
     std::uint32_t firstKey(std::size_t track) const { return _trackBegin[track]; }
     std::uint32_t lastKey(std::size_t track) const { return _trackBegin[track + 1] - 1; }
-    float ratio(std::uint32_t key) const {
-        return _ratios[_wideTimes ? _wideTimes[key] : _narrowTimes[key]];
+    /* Index of the key's ratio in the table */
+    std::uint32_t time(std::uint32_t key) const {
+        return _wideTimes ? _wideTimes[key] : _narrowTimes[key];
     }
+    float ratio(std::uint32_t key) const { return _ratios[time(key)]; }
     const std::uint16_t* values() const { return _values; }
 
 private:
@@ -55,13 +57,37 @@ struct Segment {
     return {key, key + 1, start, channel.ratio(key + 1)};
 }
 
+/* Where the sampled ratio is in the ratio table, looked up the first time a lane has to
+   search, so that searches compare the keys' indices into the table and not their ratios */
+class TablePosition {
+public:
+    explicit TablePosition(std::span<const float> ratios, float ratio)
+        : _ratios{ratios}, _ratio{ratio} {}
+
+    /* The last table entry at or below the ratio; a key is at or below the ratio exactly when
+       its time index is at or below this one, the table being sorted */
+    std::uint32_t index() {
+        if (_index == Unknown)
+            _index = std::uint32_t(std::upper_bound(_ratios.begin(), _ratios.end(), _ratio) -
+                                   _ratios.begin() - 1);
+        return _index;
+    }
+
+private:
+    static constexpr std::uint32_t Unknown = ~std::uint32_t{};
+
+    std::span<const float> _ratios;
+    float _ratio;
+    std::uint32_t _index = Unknown;
+};
+
 /* The track's last key at or below the ratio, so unique whichever way it's found. The first
    key is at 0, never above a clamped ratio. */
-std::uint32_t searchKey(const ChannelView& channel, std::size_t track, float ratio) {
+std::uint32_t searchKey(const ChannelView& channel, std::size_t track, std::uint32_t time) {
     std::uint32_t low = channel.firstKey(track), high = channel.lastKey(track) + 1;
     while (high - low > 1) {
         const std::uint32_t middle = low + (high - low) / 2;
-        (channel.ratio(middle) <= ratio ? low : high) = middle;
+        (channel.time(middle) <= time ? low : high) = middle;
     }
     return low;
 }
@@ -69,13 +95,14 @@ std::uint32_t searchKey(const ChannelView& channel, std::size_t track, float rat
 /* The segment containing the ratio for a lane that left its own. Playing forward goes to the
    next segment, tried first. */
 [[gnu::always_inline]] inline Segment findSegment(const ChannelView& channel, std::size_t track,
-                                                  const Segment& left, float ratio) {
+                                                  const Segment& left, float ratio,
+                                                  TablePosition& position) {
     if (left.end <= ratio) {
         const Segment next = segmentFrom(channel, track, left.toKey, left.end);
         if (ratio < next.end)
             return next;
     }
-    const std::uint32_t key = searchKey(channel, track, ratio);
+    const std::uint32_t key = searchKey(channel, track, position.index());
     return segmentFrom(channel, track, key, channel.ratio(key));
 }
 
@@ -172,7 +199,7 @@ void reset(CachedSegments<Value>& segments, const ChannelView& channel, std::siz
 template<class Value>
 [[gnu::always_inline]] inline void update(CachedSegments<Value>& segments,
                                           const ChannelView& channel, std::size_t firstTrack,
-                                          float ratio) {
+                                          float ratio, TablePosition& position) {
     const Float4 ratio4 = splat(ratio);
     int lanes = laneMask((ratio4 < segments.start) | (ratio4 >= segments.end));
     if (!lanes)
@@ -182,7 +209,7 @@ template<class Value>
         const int lane = std::countr_zero(unsigned(lanes));
         const Segment left{segments.fromKey[lane], segments.toKey[lane], segments.start[lane],
                            segments.end[lane]};
-        const Segment segment = findSegment(channel, firstTrack + lane, left, ratio);
+        const Segment segment = findSegment(channel, firstTrack + lane, left, ratio, position);
         /* A lane past its last key can only move back, never onto its own to key */
         shifted = shifted && segment.fromKey == left.toKey;
         setLane(segments, lane, segment);
@@ -206,8 +233,9 @@ template<class Value>
            (segments.to - segments.from) * ((ratio - segments.start) * segments.inverseLength);
 }
 
-/* The channels of an animation, and the ratio clamped */
+/* An animation's ratio table and channels, and the ratio clamped */
 struct SamplingInput {
+    std::span<const float> ratios;
     ChannelView translations, rotations, scales;
     float ratio;
 };
@@ -217,12 +245,13 @@ struct SamplingInput {
                                                 std::span<SoaTransform> output) {
     const float ratio = input.ratio;
     const Float4 ratio4 = splat(ratio);
+    TablePosition position{input.ratios, ratio};
     for (std::size_t i = 0; i != groups.size(); ++i) {
         SamplingGroup& group = groups[i];
         if (!(group.start <= ratio && ratio < group.end)) {
-            update(group.translations, input.translations, 4 * i, ratio);
-            update(group.rotations, input.rotations, 4 * i, ratio);
-            update(group.scales, input.scales, 4 * i, ratio);
+            update(group.translations, input.translations, 4 * i, ratio, position);
+            update(group.rotations, input.rotations, 4 * i, ratio, position);
+            update(group.scales, input.scales, 4 * i, ratio, position);
             updateStableRange(group);
         }
         SoaTransform& out = output[i];
@@ -265,6 +294,7 @@ bool SamplingJob::run() const {
 
     const float* ratios = clip._ratios.data();
     SamplingInput input{
+        clip._ratios,
         ChannelView{clip._channels[RuntimeAnimation::Translations], ratios},
         ChannelView{clip._channels[RuntimeAnimation::Rotations], ratios},
         ChannelView{clip._channels[RuntimeAnimation::Scales], ratios},
