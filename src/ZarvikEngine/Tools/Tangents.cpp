@@ -10,6 +10,7 @@
 
 #include "ZarvikEngine/Tools/Angle.h"
 #include "ZarvikEngine/Tools/HugePages.h"
+#include "ZarvikEngine/Tools/Normals.h"
 
 namespace ZarvikEngine::MeshTools {
 
@@ -45,9 +46,14 @@ struct Frame {
     Vector3 bitangent;
 };
 
+using Implementation::normalizedOrZero;
+
 Vector3 normalizedOrZero(const Vector3& vector) {
     const float length = glm::length(vector);
-    return length > 0.0f ? vector * (1.0f / length) : Vector3{0.0f};
+    if (Implementation::isModerate(length)) [[likely]]
+        return vector * (1.0f / length);
+    /* So far from unit length that the squares overflow or underflow floats */
+    return normalizedOrZero(glm::dvec3{vector});
 }
 
 /* The part of the vector orthogonal to the unit (or zero) normal, normalized */
@@ -157,26 +163,94 @@ CornersByVertex cornersByVertex(const WeldedCorners& cornerVertices,
     return result;
 }
 
-/* Writes the triangle's frame from its positions and texture coordinates, returns its flags */
-std::uint8_t faceFrame(const Vector3 (&positions)[3], const Vector2 (&textureCoordinates)[3],
-                       Frame& frame) {
-    const Vector3 edge1 = positions[1] - positions[0], edge2 = positions[2] - positions[0];
-    const Vector2 uv1 = textureCoordinates[1] - textureCoordinates[0];
-    const Vector2 uv2 = textureCoordinates[2] - textureCoordinates[0];
-    const float signedArea = uv1.x * uv2.y - uv1.y * uv2.x;
-    if (!(std::abs(signedArea) > FLT_MIN))
+/* The signed area in texture space and the directions of increasing u and v times it, from a
+   triangle's edges and texture coordinate differences, in float or double precision */
+template<class T>
+struct FrameTerms {
+    T signedArea;
+    glm::vec<3, T> tangent, bitangent;
+
+    FrameTerms(const glm::vec<3, T>& edge1, const glm::vec<3, T>& edge2, const glm::vec<2, T>& uv1,
+               const glm::vec<2, T>& uv2)
+        : signedArea{uv1.x * uv2.y - uv1.y * uv2.x},
+          /* Solving edge = Δu·T + Δv·B for T and B */
+          tangent{uv2.y * edge1 - uv1.y * edge2}, bitangent{uv1.x * edge2 - uv2.x * edge1} {}
+
+    bool isFinite() const {
+        return std::isfinite(signedArea + tangent.x + tangent.y + tangent.z + bitangent.x +
+                             bitangent.y + bitangent.z);
+    }
+};
+
+/* Writes the triangle's frame from its terms, returns its flags */
+template<class T>
+std::uint8_t frameOf(const FrameTerms<T>& terms, Frame& frame) {
+    if (!(std::abs(terms.signedArea) > FLT_MIN))
         return GroupWithAny;
 
-    /* Solving edge = Δu·T + Δv·B for T and B, scaled by the area; a mirrored mapping flips
-       both so that they point along increasing u and v */
-    const float sign = signedArea > 0.0f ? 1.0f : -1.0f;
-    frame = {normalizedOrZero(sign * (uv2.y * edge1 - uv1.y * edge2)),
-             normalizedOrZero(sign * (uv1.x * edge2 - uv2.x * edge1))};
-    const auto flags = std::uint8_t(Resolved | (signedArea > 0.0f ? OrientPreserving : 0));
+    /* A mirrored mapping flips both so that they point along increasing u and v */
+    const T sign = terms.signedArea > 0 ? 1 : -1;
+    frame = {normalizedOrZero(sign * terms.tangent), normalizedOrZero(sign * terms.bitangent)};
+    const auto flags = std::uint8_t(Resolved | (terms.signedArea > 0 ? OrientPreserving : 0));
     /* Collinear positions leave no direction to average, the orientation stays */
     if (frame.tangent == Vector3{0.0f} || frame.bitangent == Vector3{0.0f})
         return flags | GroupWithAny;
     return flags;
+}
+
+/* Writes the triangle's frame from its positions and texture coordinates, returns its flags */
+std::uint8_t faceFrame(const Vector3 (&positions)[3], const Vector2 (&textureCoordinates)[3],
+                       Frame& frame) {
+    const FrameTerms<float> terms{positions[1] - positions[0], positions[2] - positions[0],
+                                  textureCoordinates[1] - textureCoordinates[0],
+                                  textureCoordinates[2] - textureCoordinates[0]};
+    if (terms.isFinite()) [[likely]]
+        return frameOf(terms, frame);
+    /* Differences or products that overflowed floats, which they don't in double precision */
+    const glm::dvec3 position{positions[0]};
+    const glm::dvec2 mapping{textureCoordinates[0]};
+    return frameOf(FrameTerms<double>{glm::dvec3{positions[1]} - position,
+                                      glm::dvec3{positions[2]} - position,
+                                      glm::dvec2{textureCoordinates[1]} - mapping,
+                                      glm::dvec2{textureCoordinates[2]} - mapping},
+                   frame);
+}
+
+/* The cross product of two edges of a corner, measured in the tangent plane of the unit (or
+   zero) normal, whose length is the sine term of their angle, and the cosine term, in float or
+   double precision */
+template<class Vector>
+std::pair<Vector, typename Vector::value_type>
+cornerTerms(const Vector& toNext, const Vector& toPrevious, const Vector& normal) {
+    const Vector inPlaneNext = toNext - normal * glm::dot(normal, toNext);
+    const Vector inPlanePrevious = toPrevious - normal * glm::dot(normal, toPrevious);
+    return {glm::cross(inPlaneNext, inPlanePrevious), glm::dot(inPlaneNext, inPlanePrevious)};
+}
+
+/* The angle of a corner whose float cross product is too short or too long for its squares, or
+   whose cosine term overflowed. Edges that are fine in floats give terms as exact as floats
+   allow; others are taken in double precision. */
+[[gnu::noinline]] float cornerAnglePrecisely(const Vector3& position, const Vector3& next,
+                                             const Vector3& previous, const Vector3& normal) {
+    const Vector3 toNext = next - position, toPrevious = previous - position;
+    if (Implementation::areModerate(toNext, toPrevious)) {
+        const auto [cross, cosine] = cornerTerms(toNext, toPrevious, normal);
+        return Implementation::angleOf(Implementation::preciseLength(cross), cosine);
+    }
+    const glm::dvec3 corner{position};
+    const auto [cross, cosine] =
+        cornerTerms(glm::dvec3{next} - corner, glm::dvec3{previous} - corner, glm::dvec3{normal});
+    return Implementation::angleOf(glm::length(cross), cosine);
+}
+
+/* The angle between two edges of a corner in the tangent plane of the unit (or zero) normal */
+float cornerAngle(const Vector3& position, const Vector3& next, const Vector3& previous,
+                  const Vector3& normal) {
+    const auto [cross, cosine] = cornerTerms(next - position, previous - position, normal);
+    const float sine = glm::length(cross);
+    if (Implementation::isModerate(sine) && std::isfinite(cosine)) [[likely]]
+        return Implementation::angleOf(sine, cosine);
+    return cornerAnglePrecisely(position, next, previous, normal);
 }
 
 /* The triangles on the edges at the vertices of triangles that have no orientation of their
@@ -353,19 +427,14 @@ private:
     Entry entry(std::uint32_t corner, const Vector3& normal) const {
         const std::size_t face = corner / 3, first = 3 * face, k = corner % 3;
         const std::size_t next = first + (k + 1) % 3, previous = first + (k + 2) % 3;
-        const Vector3 position = _positions[_indices[corner]];
-        const Vector3 toNext = _positions[_indices[next]] - position;
-        const Vector3 toPrevious = _positions[_indices[previous]] - position;
-        const Vector3 inPlaneNext = toNext - normal * glm::dot(normal, toNext);
-        const Vector3 inPlanePrevious = toPrevious - normal * glm::dot(normal, toPrevious);
         return {corner,
                 _cornerVertices[next],
                 _cornerVertices[previous],
                 _faces[face],
                 projected(_frames[face].tangent, normal),
                 projected(_frames[face].bitangent, normal),
-                Implementation::angleOf(glm::length(glm::cross(inPlaneNext, inPlanePrevious)),
-                                        glm::dot(inPlaneNext, inPlanePrevious)),
+                cornerAngle(_positions[_indices[corner]], _positions[_indices[next]],
+                            _positions[_indices[previous]], normal),
                 0,
                 0};
     }
@@ -427,8 +496,9 @@ private:
             entry.subgroup = s;
         }
         for (Subgroup& subgroup : _subgroups)
-            subgroup.tangent = subgroup.tangent == Vector3{0.0f} ? anyTangent(normal)
-                                                                 : glm::normalize(subgroup.tangent);
+            subgroup.tangent = subgroup.tangent == Vector3{0.0f}
+                                   ? anyTangent(normal)
+                                   : normalizedOrZero(subgroup.tangent);
     }
 
     /* Appends a subgroup to the group after its last one (Empty for none) */

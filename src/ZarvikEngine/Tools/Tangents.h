@@ -24,8 +24,8 @@ namespace ZarvikEngine::MeshTools {
    orientation of a neighbour and the frame of any group they join; triangles with a repeated
    vertex take the frame of a regular triangle at the same vertex.
 
-   All views have one entry per vertex. Returns false, writing nothing, when an index is out
-   of range. */
+   All views have one entry per vertex; any finite values give finite tangents. Returns false,
+   writing nothing, when an index is out of range. */
 bool generateTangentsInto(std::span<const std::uint32_t> indices,
                           const StridedArrayView1D<const Vector3>& positions,
                           const StridedArrayView1D<const Vector3>& normals,

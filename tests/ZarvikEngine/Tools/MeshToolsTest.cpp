@@ -256,6 +256,52 @@ TEST(MeshTools, SmoothNormals) {
     EXPECT_TRUE(fuzzyEqual(result[0], glm::normalize(Vector3{1.0f, 0.0f, 1.0f})));
 }
 
+TEST(MeshTools, NormalsOfAnyFiniteScale) {
+    /* Products of coordinates far from 1 overflow or underflow floats. Scaling a mesh by a
+       power of two changes its normals by no more than rounding. */
+    Shape sphere = sphereShape(16, 8);
+    weldPositions(sphere);
+    const auto normalsAt = [&](float scale, bool smooth) {
+        std::vector<Vector3> positions;
+        if (smooth)
+            for (const Vector3& position : sphere.positions)
+                positions.push_back(position * scale);
+        else
+            for (const std::uint32_t index : sphere.indices)
+                positions.push_back(sphere.positions[index] * scale);
+        std::vector<Vector3> normals(positions.size());
+        if (smooth)
+            generateSmoothNormalsInto(StridedArrayView1D<const std::uint32_t>{sphere.indices},
+                                      StridedArrayView1D<const Vector3>{positions},
+                                      StridedArrayView1D<Vector3>{normals});
+        else
+            generateFlatNormalsInto(StridedArrayView1D<const Vector3>{positions},
+                                    StridedArrayView1D<Vector3>{normals});
+        return normals;
+    };
+    for (const bool smooth : {false, true}) {
+        const std::vector<Vector3> expected = normalsAt(1.0f, smooth);
+        /* Up to coordinates near the largest float, whose differences overflow too */
+        for (const float scale : {0x1p-100f, 0x1p-60f, 0x1p60f, 0x1p100f, 0x1p127f}) {
+            SCOPED_TRACE(scale);
+            const std::vector<Vector3> normals = normalsAt(scale, smooth);
+            for (std::size_t i = 0; i != normals.size(); ++i)
+                ASSERT_LT(glm::length(normals[i] - expected[i]), 1e-6f) << smooth << " " << i;
+        }
+    }
+
+    /* Any finite triangle, here with coordinates as large as in a report of NaN normals */
+    const std::vector<Vector3> positions{
+        {0.0f, 0.0f, 0.0f}, {1.0f, 0.0f, 0.0f}, {1e30f, -1e30f, 1e30f}};
+    const std::vector<std::uint8_t> indices{0, 1, 2};
+    std::vector<Vector3> normals(3);
+    generateSmoothNormalsInto(StridedArrayView1D<const std::uint8_t>{std::span{indices}},
+                              StridedArrayView1D<const Vector3>{std::span{positions}},
+                              StridedArrayView1D<Vector3>{std::span{normals}});
+    for (const Vector3& normal : normals)
+        EXPECT_TRUE(fuzzyEqual(normal, glm::normalize(Vector3{0.0f, -1.0f, -1.0f})));
+}
+
 TEST(MeshToolsDeathTest, GenerationNeedsAttributes) {
     Trade::MeshData halfPosition =
         meshWith({{MA::Position, VF::Vector3h}, {MA::Normal, VF::Vector3}}, 3);

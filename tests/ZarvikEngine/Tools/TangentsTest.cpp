@@ -146,6 +146,48 @@ TEST(Tangents, DegenerateInputStaysFinite) {
         std::span<const Vector2>{textureCoordinates}, std::span<Vector4>{tangents}));
 }
 
+TEST(Tangents, AnyFiniteScale) {
+    /* Products of coordinates far from 1 overflow or underflow floats. Scaling positions,
+       normals or texture coordinates by a power of two changes tangents by no more than
+       rounding. Two rings with equal texture coordinates give triangles without a mapping in
+       between. */
+    Shape sphere = sphereShape(16, 8);
+    for (std::size_t i = 3 * 17; i != 5 * 17; ++i)
+        sphere.textureCoordinates[i] = {0.5f, 0.5f};
+    const auto tangentsAt = [&](float positionScale, float normalScale, float mappingScale) {
+        Shape scaled = sphere;
+        for (std::size_t i = 0; i != scaled.positions.size(); ++i) {
+            scaled.positions[i] *= positionScale;
+            scaled.normals[i] *= normalScale;
+            scaled.textureCoordinates[i] *= mappingScale;
+        }
+        std::vector<Vector4> tangents(scaled.positions.size());
+        EXPECT_TRUE(generateTangentsInto(scaled.indices, std::span<const Vector3>{scaled.positions},
+                                         std::span<const Vector3>{scaled.normals},
+                                         std::span<const Vector2>{scaled.textureCoordinates},
+                                         std::span<Vector4>{tangents}));
+        return tangents;
+    };
+    const std::vector<Vector4> expected = tangentsAt(1.0f, 1.0f, 1.0f);
+    const float scales[][3]{{0x1p-100f, 1.0f, 1.0f},
+                            {0x1p100f, 1.0f, 1.0f},
+                            /* Differences of coordinates this large overflow too */
+                            {0x1p127f, 1.0f, 1.0f},
+                            {1.0f, 0x1p-100f, 1.0f},
+                            {1.0f, 0x1p100f, 1.0f},
+                            {1.0f, 1.0f, 0x1p100f},
+                            {0x1p127f, 0x1p127f, 0x1p127f}};
+    for (const auto& [positionScale, normalScale, mappingScale] : scales) {
+        SCOPED_TRACE(::testing::Message{} << positionScale << " " << normalScale << " "
+                                          << mappingScale);
+        const std::vector<Vector4> tangents = tangentsAt(positionScale, normalScale, mappingScale);
+        for (std::size_t i = 0; i != tangents.size(); ++i) {
+            ASSERT_LT(glm::length(Vector3{tangents[i] - expected[i]}), 1e-6f) << i;
+            ASSERT_EQ(tangents[i].w, expected[i].w) << i;
+        }
+    }
+}
+
 /* CPU time of this thread, which other processes on the machine don't count towards */
 double threadSeconds() {
     timespec time;
