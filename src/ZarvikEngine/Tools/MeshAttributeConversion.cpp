@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include <emmintrin.h>
 #include <fmt/format.h>
 
 namespace ZarvikEngine::MeshTools {
@@ -143,6 +144,88 @@ void checkDestinationSize(const char* function, Size2D source, Size2D destinatio
 }
 
 } // namespace Implementation
+
+namespace {
+
+typedef float Float4 __attribute__((vector_size(16)));
+typedef std::int32_t Int4 __attribute__((vector_size(16)));
+
+/* pack() of four values at once in SSE2 lanes, with the same clamping and rounding. Packing
+   value by value branches on every one and takes several times longer. */
+template<class Integral>
+Int4 packLanes(Float4 values) {
+    constexpr float min = std::is_signed_v<Integral> ? -1.0f : 0.0f;
+    constexpr auto max =
+        float(ZarvikEngine::Implementation::normalizedMax<Integral, sizeof(Integral) * 8>());
+    /* maxps and minps give their second operand for NaN, which, unequal to itself, then
+       becomes 0 */
+    const Float4 limited = _mm_min_ps(_mm_max_ps(values, Float4{} + min), Float4{} + 1.0f);
+    const Float4 clamped = values == values ? limited : Float4{};
+    const Float4 scaled = clamped * max;
+    const Int4 truncated = __builtin_convertvector(scaled, Int4);
+    const Float4 fraction = scaled - __builtin_convertvector(truncated, Float4);
+    /* A comparison gives -1 where it holds */
+    return truncated - (fraction >= 0.5f) + (fraction <= -0.5f);
+}
+
+/* Rows packed four components at a time; N as for Implementation::convertRows(). Rows of
+   whole groups of four are read and written a group at a time, others component by
+   component. */
+template<std::size_t N, class Integral>
+void packRows(const StridedArrayView2D<const float>& source,
+              const StridedArrayView2D<Integral>& destination) {
+    typedef Integral Integral4 __attribute__((vector_size(4 * sizeof(Integral))));
+    constexpr bool wholeGroups = N != 0 && N % 4 == 0;
+    const std::size_t rows = source.size()[0];
+    const std::size_t count = N ? N : source.size()[1];
+    const std::ptrdiff_t fromRow = source.stride()[0], toRow = destination.stride()[0];
+    const std::ptrdiff_t fromColumn = N ? std::ptrdiff_t(sizeof(float)) : source.stride()[1];
+    const std::ptrdiff_t toColumn = N ? std::ptrdiff_t(sizeof(Integral)) : destination.stride()[1];
+    const char* from = source.data();
+    char* to = destination.data();
+    for (std::size_t i = 0; i != rows; ++i, from += fromRow, to += toRow) {
+        for (std::size_t j = 0; j < count; j += 4) {
+            const std::size_t lanes = std::min<std::size_t>(count - j, 4);
+            /* Lane by lane, as a vector loaded from separate stores would wait for them */
+            const auto value = [&](std::size_t k) {
+                float value = 0.0f;
+                if (k < lanes)
+                    std::memcpy(&value, from + std::ptrdiff_t(j + k) * fromColumn, sizeof(float));
+                return value;
+            };
+            const Float4 values = wholeGroups
+                                      ? _mm_loadu_ps(reinterpret_cast<const float*>(from) + j)
+                                      : Float4{value(0), value(1), value(2), value(3)};
+            const auto packed = __builtin_convertvector(packLanes<Integral>(values), Integral4);
+            if constexpr (wholeGroups)
+                std::memcpy(to + j * sizeof(Integral), &packed, sizeof(packed));
+            else
+                for (std::size_t k = 0; k != lanes; ++k) {
+                    const Integral result = packed[k];
+                    std::memcpy(to + std::ptrdiff_t(j + k) * toColumn, &result, sizeof(Integral));
+                }
+        }
+    }
+}
+
+} // namespace
+
+template<class Integral>
+void packInto(const StridedArrayView2D<const float>& source,
+              const StridedArrayView2D<Integral>& destination) {
+    Implementation::checkDestinationSize("Math::packInto():", source.size(), destination.size());
+    Implementation::withComponentCount(source, destination,
+                                       [&](auto count) { packRows<count>(source, destination); });
+}
+
+template void packInto(const StridedArrayView2D<const float>&,
+                       const StridedArrayView2D<std::int8_t>&);
+template void packInto(const StridedArrayView2D<const float>&,
+                       const StridedArrayView2D<std::uint8_t>&);
+template void packInto(const StridedArrayView2D<const float>&,
+                       const StridedArrayView2D<std::int16_t>&);
+template void packInto(const StridedArrayView2D<const float>&,
+                       const StridedArrayView2D<std::uint16_t>&);
 
 void copyInto(const StridedArrayView2D<const char>& source,
               const StridedArrayView2D<char>& destination) {

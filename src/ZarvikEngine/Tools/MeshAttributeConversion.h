@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #include "ZarvikEngine/Containers/StridedArrayView.h"
 #include "ZarvikEngine/Math.h"
@@ -44,26 +45,36 @@ void convertRows(const StridedArrayView2D<const From>& source,
     }
 }
 
-template<class From, class To, class Convert>
-void convertComponents(const char* function, const StridedArrayView2D<const From>& source,
-                       const StridedArrayView2D<To>& destination, Convert convert) {
-    checkDestinationSize(function, source.size(), destination.size());
+/* Calls rows(count) with the component count as a std::integral_constant where components are
+   contiguous and 1, 2, 3, 4 or 8 of them, which lets the compiler unroll a row, and with a
+   constant 0 otherwise */
+template<class From, class To, class Rows>
+void withComponentCount(const StridedArrayView2D<const From>& source,
+                        const StridedArrayView2D<To>& destination, Rows rows) {
     if (source.stride()[1] == std::ptrdiff_t(sizeof(From)) &&
         destination.stride()[1] == std::ptrdiff_t(sizeof(To))) {
         switch (source.size()[1]) {
         case 1:
-            return convertRows<1>(source, destination, convert);
+            return rows(std::integral_constant<std::size_t, 1>{});
         case 2:
-            return convertRows<2>(source, destination, convert);
+            return rows(std::integral_constant<std::size_t, 2>{});
         case 3:
-            return convertRows<3>(source, destination, convert);
+            return rows(std::integral_constant<std::size_t, 3>{});
         case 4:
-            return convertRows<4>(source, destination, convert);
+            return rows(std::integral_constant<std::size_t, 4>{});
         case 8:
-            return convertRows<8>(source, destination, convert);
+            return rows(std::integral_constant<std::size_t, 8>{});
         }
     }
-    convertRows<0>(source, destination, convert);
+    rows(std::integral_constant<std::size_t, 0>{});
+}
+
+template<class From, class To, class Convert>
+void convertComponents(const char* function, const StridedArrayView2D<const From>& source,
+                       const StridedArrayView2D<To>& destination, Convert convert) {
+    checkDestinationSize(function, source.size(), destination.size());
+    withComponentCount(source, destination,
+                       [&](auto count) { convertRows<count>(source, destination, convert); });
 }
 
 /* Rows of bytes as rows of elements of T; a row's bytes have to be a multiple of its size */
@@ -99,10 +110,7 @@ void unpackInto(const StridedArrayView2D<const Integral>& source,
 /* Floats to normalized 8- or 16-bit integers as pack() does */
 template<class Integral>
 void packInto(const StridedArrayView2D<const float>& source,
-              const StridedArrayView2D<Integral>& destination) {
-    Implementation::convertComponents("Math::packInto():", source, destination,
-                                      [](float value) { return pack<Integral>(value); });
-}
+              const StridedArrayView2D<Integral>& destination);
 
 /* Rows of bytes of equal size */
 void copyInto(const StridedArrayView2D<const char>& source,

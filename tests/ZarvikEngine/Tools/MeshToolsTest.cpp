@@ -90,6 +90,55 @@ TEST(MeshTools, AttributeFamilies) {
                     "smaller size (would cause loss of data) 3 -> 2");
 }
 
+TEST(MeshTools, PackingMatchesPack) {
+    /* Packing works on groups of components at once; every value has to come out as pack()
+       gives it: halves rounding away from zero, out-of-range values clamped, NaN as 0 */
+    std::vector<float> values{0.0f,
+                              -0.0f,
+                              1.0f,
+                              -1.0f,
+                              0.5f / 32767,
+                              -0.5f / 32767,
+                              1.5f / 255,
+                              std::nextafter(0.5f / 65535, 0.0f),
+                              1.0001f,
+                              -1.0001f,
+                              1e30f,
+                              -std::numeric_limits<float>::infinity(),
+                              std::numeric_limits<float>::quiet_NaN(),
+                              std::numeric_limits<float>::denorm_min()};
+    std::mt19937 random{5};
+    std::uniform_real_distribution<float> around{-1.2f, 1.2f};
+    while (values.size() != 9 * 40)
+        values.push_back(around(random));
+    const auto check = [&](auto integral, std::size_t columns, std::ptrdiff_t columnStride) {
+        using Integral = decltype(integral);
+        SCOPED_TRACE(::testing::Message{} << sizeof(Integral) << " " << columns << " "
+                                          << columnStride);
+        const std::size_t rows = values.size() / columns / 2;
+        std::vector<Integral> packed(2 * values.size());
+        packInto(
+            StridedArrayView2D<const float>{
+                values.data(), Size2D{rows, columns},
+                Stride2D{2 * std::ptrdiff_t(columns * sizeof(float)), columnStride}},
+            StridedArrayView2D<Integral>{packed.data(), Size2D{rows, columns},
+                                         Stride2D{std::ptrdiff_t(columns * sizeof(Integral)),
+                                                  std::ptrdiff_t(sizeof(Integral))}});
+        for (std::size_t i = 0; i != rows; ++i)
+            for (std::size_t j = 0; j != columns; ++j)
+                ASSERT_EQ(
+                    packed[i * columns + j],
+                    pack<Integral>(values[2 * i * columns + j * columnStride / sizeof(float)]))
+                    << i << " " << j;
+    };
+    for (const std::size_t columns : {1, 3, 4, 5, 8}) {
+        check(std::int16_t{}, columns, sizeof(float));
+        check(std::uint16_t{}, columns, sizeof(float));
+        check(std::uint8_t{}, columns, sizeof(float));
+    }
+    check(std::int8_t{}, 4, 2 * sizeof(float));
+}
+
 TEST(MeshTools, ArrayFamiliesAndCopies) {
     Trade::MeshData source = meshWith({{MA::JointIds, VF::UnsignedByte, 4},
                                        {MA::Weights, VF::UnsignedShortNormalized, 4},
