@@ -216,16 +216,21 @@ std::uint8_t faceFrame(const Vector3 (&positions)[3], const Vector2 (&textureCoo
                    frame);
 }
 
-/* The cross product of two edges of a corner, measured in the tangent plane of the unit (or
-   zero) normal, whose length is the sine term of their angle, and the cosine term, in float or
-   double precision */
-template<class Vector>
-std::pair<Vector, typename Vector::value_type>
-cornerTerms(const Vector& toNext, const Vector& toPrevious, const Vector& normal) {
+/* The sine and cosine terms of the angle between two edges of a corner, measured in the
+   tangent plane of the unit (or zero) normal, in float or double precision, the sine term
+   being the length of their cross product */
+template<class Vector, class Length>
+std::pair<typename Vector::value_type, typename Vector::value_type>
+cornerTerms(const Vector& toNext, const Vector& toPrevious, const Vector& normal, Length length) {
     const Vector inPlaneNext = toNext - normal * glm::dot(normal, toNext);
     const Vector inPlanePrevious = toPrevious - normal * glm::dot(normal, toPrevious);
-    return {glm::cross(inPlaneNext, inPlanePrevious), glm::dot(inPlaneNext, inPlanePrevious)};
+    return {length(glm::cross(inPlaneNext, inPlanePrevious)),
+            glm::dot(inPlaneNext, inPlanePrevious)};
 }
+
+/* glm::length() as a function object, which the compiler inlines where a pointer to it would
+   be called */
+constexpr auto lengthOf = [](const auto& vector) { return glm::length(vector); };
 
 /* The angle of a corner whose float cross product is too short or too long for its squares, or
    whose cosine term overflowed. Edges that are fine in floats give terms as exact as floats
@@ -234,20 +239,21 @@ cornerTerms(const Vector& toNext, const Vector& toPrevious, const Vector& normal
                                              const Vector3& previous, const Vector3& normal) {
     const Vector3 toNext = next - position, toPrevious = previous - position;
     if (Implementation::areModerate(toNext, toPrevious)) {
-        const auto [cross, cosine] = cornerTerms(toNext, toPrevious, normal);
-        return Implementation::angleOf(Implementation::preciseLength(cross), cosine);
+        const auto [sine, cosine] =
+            cornerTerms(toNext, toPrevious, normal,
+                        [](const Vector3& cross) { return Implementation::preciseLength(cross); });
+        return Implementation::angleOf(sine, cosine);
     }
     const glm::dvec3 corner{position};
-    const auto [cross, cosine] =
-        cornerTerms(glm::dvec3{next} - corner, glm::dvec3{previous} - corner, glm::dvec3{normal});
-    return Implementation::angleOf(glm::length(cross), cosine);
+    const auto [sine, cosine] = cornerTerms(
+        glm::dvec3{next} - corner, glm::dvec3{previous} - corner, glm::dvec3{normal}, lengthOf);
+    return Implementation::angleOf(sine, cosine);
 }
 
 /* The angle between two edges of a corner in the tangent plane of the unit (or zero) normal */
 float cornerAngle(const Vector3& position, const Vector3& next, const Vector3& previous,
                   const Vector3& normal) {
-    const auto [cross, cosine] = cornerTerms(next - position, previous - position, normal);
-    const float sine = glm::length(cross);
+    const auto [sine, cosine] = cornerTerms(next - position, previous - position, normal, lengthOf);
     if (Implementation::isModerate(sine) && std::isfinite(cosine)) [[likely]]
         return Implementation::angleOf(sine, cosine);
     return cornerAnglePrecisely(position, next, previous, normal);
