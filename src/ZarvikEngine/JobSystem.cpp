@@ -78,14 +78,13 @@ void JobSystem::start() {
 
 int JobSystem::dispatchFunc(JobFunction&& job, std::span<const int> dependencies, JobFlags flags) {
     int id;
+    bool pickableByWorkers = !(flags & JobFlag::MainThread);
     {
         std::lock_guard lock{_threads->queueLock};
         id = addJob();
         if (id == -1)
             return -1;
         changeJobCounts(flags, 1, 0);
-        if (!(flags & JobFlag::MainThread))
-            ++_threads->progress;
         _jobs[id] = std::move(job);
         storeFlags(id, flags);
         std::vector<int>& kept = _dependencies[id];
@@ -93,11 +92,17 @@ int JobSystem::dispatchFunc(JobFunction&& job, std::span<const int> dependencies
         for (const int dependency : dependencies) {
             /* A retired id may be the very slot this job got, which must not make the job
                wait for itself */
-            if (dependency != id && isIndexValid(dependency))
+            if (dependency != id && isIndexValid(dependency)) {
                 kept.push_back(dependency);
+                /* Workers are woken when the dependency terminates instead, so that they
+                   don't scan for a job that can't run yet */
+                pickableByWorkers &= bool(loadFlags(dependency) & JobFlag::Terminated);
+            }
         }
+        if (pickableByWorkers)
+            ++_threads->progress;
     }
-    if (!(flags & JobFlag::MainThread))
+    if (pickableByWorkers)
         wakeWorker();
     return id;
 }
