@@ -42,14 +42,15 @@ struct JobSystem::Threads {
     /* The executing, queued main-thread and other queued jobs, in one word so that readers
        without the queue lock see all three at one moment; changed under the queue lock */
     std::atomic<std::uint64_t> counts{};
-    /* Changes, under the queue lock, whenever a job becomes pickable by workers or a job
-       terminates: nothing else can give a worker that found nothing a job */
+    /* Changes, under the queue lock, whenever a job may have become pickable by workers:
+       nothing else can give a worker that found nothing a job */
     std::atomic<std::uint32_t> progress{};
 };
 
 JobSystem::JobSystem(int threads, bool start)
     : _flags{new std::atomic<std::uint8_t>[Capacity] {}}, _jobs{new JobFunction[Capacity]},
-      _dependencies{new std::vector<int>[Capacity]}, _threadCount{threads}, _threads{new Threads} {
+      _dependencies{new std::vector<int>[Capacity]}, _waitingDependants{new int[Capacity]{}},
+      _threadCount{threads}, _threads{new Threads} {
     ZE_ASSERT(threads >= 1, "JobSystem::JobSystem(): too few threads");
     if (start)
         this->start();
@@ -78,7 +79,8 @@ void JobSystem::start() {
 
 int JobSystem::dispatchFunc(JobFunction&& job, std::span<const int> dependencies, JobFlags flags) {
     int id;
-    bool pickableByWorkers = !(flags & JobFlag::MainThread);
+    const bool forWorkers = !(flags & JobFlag::MainThread);
+    bool waits = false;
     {
         std::lock_guard lock{_threads->queueLock};
         id = addJob();
@@ -87,6 +89,7 @@ int JobSystem::dispatchFunc(JobFunction&& job, std::span<const int> dependencies
         changeJobCounts(flags, 1, 0);
         _jobs[id] = std::move(job);
         storeFlags(id, flags);
+        _waitingDependants[id] = 0;
         std::vector<int>& kept = _dependencies[id];
         kept.clear();
         for (const int dependency : dependencies) {
@@ -94,16 +97,19 @@ int JobSystem::dispatchFunc(JobFunction&& job, std::span<const int> dependencies
                wait for itself */
             if (dependency != id && isIndexValid(dependency)) {
                 kept.push_back(dependency);
-                /* Workers are woken when the dependency terminates instead, so that they
-                   don't scan for a job that can't run yet */
-                pickableByWorkers &= bool(loadFlags(dependency) & JobFlag::Terminated);
+                /* The dependency wakes a worker for this job when it terminates, so that
+                   none scans for a job that can't run yet */
+                if (!(loadFlags(dependency) & JobFlag::Terminated)) {
+                    waits = true;
+                    _waitingDependants[dependency] += forWorkers;
+                }
             }
         }
-        if (pickableByWorkers)
+        if (forWorkers && !waits)
             ++_threads->progress;
     }
-    if (pickableByWorkers)
-        wakeWorker();
+    if (forWorkers && !waits)
+        wakeWorkers(1);
     return id;
 }
 
@@ -328,12 +334,11 @@ void JobSystem::execute(int id, std::unique_lock<std::mutex>& queueLock) {
     }
     storeFlags(id, flags);
     changeJobCounts(flags, 1, -1);
-    if (!(flags & JobFlag::MainThread)) {
+    /* Workers rescan by themselves; a job requeued by any other thread would otherwise wait
+       for the next change while the workers sleep */
+    if (!(flags & JobFlag::MainThread) && threadWorkerId == 0) {
         ++_threads->progress;
-        /* Workers rescan by themselves; a job requeued by any other thread would otherwise
-           wait for the next change while the workers sleep */
-        if (threadWorkerId == 0)
-            wakeWorker();
+        wakeWorkers(1);
     }
 }
 
@@ -343,10 +348,11 @@ void JobSystem::terminate(int id, JobFlags flags, int queued, int running) {
     storeFlags(id, flags | JobFlag::Terminated);
     /* Counted after, so that whoever sees the system idle also sees the job's final state */
     changeJobCounts(flags, queued, running);
-    ++_threads->progress;
-    /* Jobs that waited for this one may be pickable now */
-    if (jobCounts().queuedOther)
-        wakeWorker();
+    /* A worker for each job that waited for this one, as each may be pickable now */
+    if (const int dependants = _waitingDependants[id]) {
+        ++_threads->progress;
+        wakeWorkers(std::min(dependants, _threadCount));
+    }
 }
 
 bool JobSystem::threadStep(int threadIndex, bool mainOnly) {
@@ -375,7 +381,7 @@ void JobSystem::threadRun(int threadIndex) {
            hold the queue lock against the threads that can make progress */
         const std::uint32_t seen = threads.progress;
         /* Taken before the queue lock is released: a change after the scan above then
-           reaches wakeWorker() only once this thread sleeps or sees the change */
+           reaches wakeWorkers() only once this thread sleeps or sees the change */
         std::unique_lock waitLock{threads.waitLock};
         queueLock.unlock();
         threads.wakeUp.wait(waitLock, [&] { return !threads.alive || threads.progress != seen; });
@@ -407,11 +413,12 @@ void JobSystem::joinWorkers() {
     _threads->workers.clear();
 }
 
-void JobSystem::wakeWorker() {
+void JobSystem::wakeWorkers(int count) {
     /* A worker holds the wait lock from its last look at the progress until it sleeps,
        so passing through the lock makes sure the signal can't fall in between */
     { std::lock_guard lock{_threads->waitLock}; }
-    _threads->wakeUp.notify_one();
+    for (int i = 0; i != count; ++i)
+        _threads->wakeUp.notify_one();
 }
 
 } // namespace ZarvikEngine

@@ -136,12 +136,13 @@ private:
     void freeJob(int id);
     void execute(int id, std::unique_lock<std::mutex>& queueLock);
     /* Frees the job, marks it terminated with the flags given, changes the counts as
-       changeJobCounts() and wakes a worker for its dependants; under the queue lock */
+       changeJobCounts() and wakes a worker for each job that waited for it; under the queue
+       lock */
     void terminate(int id, JobFlags flags, int queued, int running);
     bool threadStep(int threadIndex, bool mainOnly);
     void threadRun(int threadIndex);
     void retire();
-    void wakeWorker();
+    void wakeWorkers(int count);
     /* Workers end once their current job returned */
     void stopWorkers();
     void joinWorkers();
@@ -166,6 +167,9 @@ private:
     std::unique_ptr<std::atomic<std::uint8_t>[]> _flags;
     std::unique_ptr<JobFunction[]> _jobs;
     std::unique_ptr<std::vector<int>[]> _dependencies;
+    /* Queued jobs for workers that named the job as a dependency before it terminated;
+       under the queue lock */
+    std::unique_ptr<int[]> _waitingDependants;
     /* The first live entry and the number of live entries, in one word so that the queries,
        which read it without the queue lock, never see a head and a count of different
        moments; written under the queue lock */

@@ -372,7 +372,7 @@ bool terminatesWithin(const JobSystem& jobs, int id, std::chrono::seconds timeou
 }
 
 TEST(JobSystem, WorkersSleepWhileEveryJobWaitsAndWakeWhenOneCan) {
-    JobSystem jobs{2};
+    JobSystem jobs{3};
     std::atomic<int> calls{0};
     auto counted = [&](JobSystem&, int) {
         ++calls;
@@ -388,6 +388,34 @@ TEST(JobSystem, WorkersSleepWhileEveryJobWaitsAndWakeWhenOneCan) {
     for (const int id : chained)
         ASSERT_TRUE(terminatesWithin(jobs, id, 60s));
     EXPECT_EQ(calls, 2001);
+
+    /* A job finishing on a worker wakes one for each further dependant; these succeed only
+       if all three run at once */
+    std::atomic<bool> released{false};
+    const int fanningOut = jobs.dispatchFunc([&](JobSystem&, int) {
+        while (!released)
+            std::this_thread::sleep_for(1ms);
+        return JobResult::Success;
+    });
+    std::atomic<int> together{0};
+    std::vector<int> fannedOut;
+    for (int i = 0; i != 3; ++i) {
+        fannedOut.push_back(jobs.dispatchFunc(
+            [&](JobSystem&, int) {
+                ++together;
+                const auto deadline = std::chrono::steady_clock::now() + 10s;
+                while (together != 3 && std::chrono::steady_clock::now() < deadline)
+                    std::this_thread::yield();
+                return together == 3 ? JobResult::Success : JobResult::Failure;
+            },
+            std::vector{fanningOut}));
+    }
+    EXPECT_TRUE(workersFallAsleep());
+    released = true;
+    for (const int id : fannedOut) {
+        ASSERT_TRUE(terminatesWithin(jobs, id, 60s));
+        EXPECT_TRUE(jobs.completed(id));
+    }
 
     /* A cancelled gate, too, wakes them to cancel some dependants and run others */
     const int cancelledGate = jobs.dispatchFunc(counted, {}, JobFlag::MainThread);
