@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstddef>
 
+#include "ZarvikEngine/Tools/Angle.h"
+
 namespace ZarvikEngine::MeshTools {
 
 namespace {
