@@ -41,7 +41,8 @@ TEST(SceneBlockValidation, SampleBlocksPassAndStayValidThroughEveryOperation) {
 
     /* The fuzz input format carries the blocks unchanged */
     const std::vector<std::uint8_t> script{1, 2, 3};
-    const auto decoded = Blocks::decodeSceneBlocks(Blocks::encodeSceneBlocks(blocks, script));
+    const std::vector<std::uint8_t> encoded = Blocks::encodeSceneBlocks(blocks, script);
+    const auto decoded = Blocks::decodeSceneBlocks(encoded);
     ASSERT_TRUE(decoded);
     EXPECT_EQ(decoded->first.names, blocks.names);
     EXPECT_EQ(std::vector<std::uint8_t>(decoded->second.begin(), decoded->second.end()), script);
