@@ -45,6 +45,10 @@ public:
     std::span<const float> eventKeys() const { return _eventKeys; }
     const StringArrayView& eventNames() const { return _eventNames; }
 
+    /* One bit per track, set when it has keys of that channel */
+    const BitSet& translationTracks() const { return _translations; }
+    const BitSet& rotationTracks() const { return _rotations; }
+    const BitSet& scalingTracks() const { return _scalings; }
     /* Unchecked, i below trackCount() */
     bool hasTranslations(std::size_t i) const { return _translations[i]; }
     bool hasRotations(std::size_t i) const { return _rotations[i]; }

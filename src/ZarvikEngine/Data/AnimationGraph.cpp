@@ -2,6 +2,10 @@
 
 #include <utility>
 
+#include <fmt/format.h>
+
+#include "ZarvikEngine/Data/AnimationGraphConnections.h"
+
 namespace ZarvikEngine::Data {
 
 std::string_view animationNodeTypeName(AnimationNodeType value) {
@@ -124,6 +128,41 @@ std::size_t AnimationGraph::nodeCount() const {
 
 std::size_t AnimationGraph::nonArithmeticNodeCount() const {
     return _outputNodes.size() + _blendNodes.size() + _sampleNodes.size();
+}
+
+std::optional<std::string> AnimationGraph::validate(std::size_t clipCount) const {
+    using Implementation::describeNode;
+    std::vector<std::uint16_t> blendInputCounts;
+    for (std::size_t i = 0; i != _blendNodes.size(); ++i) {
+        const BlendNode& node = _blendNodes[i];
+        if (node.weights.size() != node.inputs.size())
+            return fmt::format("{} has {} inputs but {} weights",
+                               describeNode(AnimationNodeType::Blend, i + 1), node.inputs.size(),
+                               node.weights.size());
+        blendInputCounts.push_back(std::uint16_t(node.inputs.size()));
+    }
+    Implementation::ConnectionChecker check{{_outputNodes.size(), _sampleNodes.size(),
+                                             _blendNodes.size(), _weightsNodes.size(),
+                                             _floatNodes.size()},
+                                            std::move(blendInputCounts)};
+    std::optional<std::string> problem;
+    for (std::size_t i = 0; i != _outputNodes.size() && !problem; ++i)
+        problem = check.poseSource(AnimationNodeType::Output, i + 1, _outputNodes[i].input);
+    for (std::size_t i = 0; i != _blendNodes.size(); ++i)
+        for (std::size_t j = 0; j != _blendNodes[i].inputs.size() && !problem; ++j)
+            problem = check.poseSource(AnimationNodeType::Blend, i + 1, _blendNodes[i].inputs[j]);
+    for (std::size_t i = 0; i != _floatNodes.size() && !problem; ++i)
+        problem = check.numberTarget(AnimationNodeType::Float, i + 1, _floatNodes[i].output);
+    for (std::size_t i = 0; i != _weightsNodes.size(); ++i)
+        for (std::size_t j = 0; j != _weightsNodes[i].outputs.size() && !problem; ++j)
+            problem = check.numberTarget(AnimationNodeType::Weights1D, i + 1,
+                                         _weightsNodes[i].outputs[j]);
+    for (std::size_t i = 0; i != _sampleNodes.size() && !problem; ++i)
+        if (_sampleNodes[i].animation != 0 && _sampleNodes[i].animation >= clipCount)
+            problem = fmt::format("{} plays clip {}, but there are {}",
+                                  describeNode(AnimationNodeType::Sample, i + 1),
+                                  _sampleNodes[i].animation, clipCount);
+    return problem ? problem : check.cycles();
 }
 
 std::uint32_t AnimationGraph::referenceAnimation() const {

@@ -4,13 +4,18 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "ZarvikEngine/Debug.h"
 
 namespace ZarvikEngine::Data {
+
+class Animation;
+class AnimationGraphState;
 
 /* Kind of a graph node. The numbering is stored in animation graph records. */
 enum class AnimationNodeType : std::uint16_t {
@@ -194,6 +199,29 @@ public:
     /* Output, blend and sample nodes */
     std::size_t nonArithmeticNodeCount() const;
 
+    /* What an evaluation relies on: every connection names an existing node that can take
+       it (poses from sample and blend nodes, numbers into an existing blend weight or 1D
+       weights input), blend nodes and 1D weights nodes don't feed each other in a cycle,
+       every blend node has one weight per input, and every sample node's clip is 0 (none)
+       or below clipCount. The first problem, or nothing. */
+    std::optional<std::string> validate(std::size_t clipCount) const;
+
+    /* Evaluation into a state (see AnimationGraphState). Both passes write float node
+       values, blend weights and 1D weights inputs into the graph, so a graph shared by
+       several components is evaluated for one at a time, the arithmetic pass directly
+       followed by the pose pass. */
+
+    /* Binds the state's players to the clips and gives it one parameter per float node;
+       aborts for a graph that validate() rejects. Called by AnimationGraphState::setup(). */
+    void setup(AnimationGraphState& state, std::span<const Animation> clips) const;
+    /* Carries float nodes, with the state's parameter values, through 1D weights nodes into
+       blend weights. False, after printing why, when an evaluation fails. */
+    bool updateArithmetic(AnimationGraphState& state);
+    /* Samples the clips that the outputs need (those that moved) and blends them into the
+       state's final pose, root motion and triggered events. False, after printing why, when
+       a sample node's clip isn't in the list. */
+    bool update(AnimationGraphState& state, std::span<const Animation> clips);
+
     /* Bytes of the parameter buffer of a graph state: one float per float node */
     std::size_t paramaterDataSize() const { return 4 * _floatNodes.size(); }
     /* The first sample node's clip, 0 without sample nodes */
@@ -202,6 +230,17 @@ public:
     void offsetAnimIds(std::uint16_t offset);
 
 private:
+    /* Float and 1D weights nodes: write their numbers into their targets */
+    void evaluateNumber(const AnimationGraphState& state, AnimationNodeType type,
+                        std::size_t position);
+    void evaluateOutput(AnimationGraphState& state, std::size_t position) const;
+    bool evaluateSample(AnimationGraphState& state, std::span<const Animation> clips,
+                        std::size_t position) const;
+    void evaluateBlend(AnimationGraphState& state, std::size_t position) const;
+    static void extractRootMotion(AnimationGraphState& state, const Animation& clip,
+                                  unsigned position);
+    static void collectEvents(AnimationGraphState& state, const Animation& clip, unsigned position);
+
     std::vector<OutputNode> _outputNodes;
     std::vector<BlendNode> _blendNodes;
     std::vector<SampleNode> _sampleNodes;

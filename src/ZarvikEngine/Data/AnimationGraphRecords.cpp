@@ -6,6 +6,7 @@
 
 #include <fmt/format.h>
 
+#include "ZarvikEngine/Data/AnimationGraphConnections.h"
 #include "ZarvikEngine/Data/RecordValidation.h"
 
 namespace ZarvikEngine::Data {
@@ -110,106 +111,6 @@ private:
     std::vector<char> _data;
 };
 
-/* For messages: "sample node 2", or "node 2 of type 9" */
-std::string describe(AnimationNodeType type, std::size_t id) {
-    const std::string_view name = animationNodeTypeName(type);
-    return name.empty() ? fmt::format("node {} of type {}", id, std::uint16_t(type))
-                        : fmt::format("{} node {}", name, id);
-}
-
-/* Whether following the edges (zero-based targets of each node) never leads back to a node:
-   what stays after repeatedly removing nodes that nothing points to is a cycle */
-bool isAcyclic(const std::vector<std::vector<std::uint16_t>>& edges) {
-    std::vector<std::uint32_t> incoming(edges.size());
-    for (const std::vector<std::uint16_t>& targets : edges)
-        for (std::uint16_t target : targets)
-            ++incoming[target];
-    std::vector<std::size_t> free;
-    for (std::size_t i = 0; i != edges.size(); ++i)
-        if (!incoming[i])
-            free.push_back(i);
-    std::size_t removed = 0;
-    while (!free.empty()) {
-        const std::size_t node = free.back();
-        free.pop_back();
-        ++removed;
-        for (std::uint16_t target : edges[node])
-            if (!--incoming[target])
-                free.push_back(target);
-    }
-    return removed == edges.size();
-}
-
-constexpr std::size_t KindCount = 5;
-
-/* Checks of the connections, once the headers are known to be sound */
-class ConnectionChecker {
-public:
-    ConnectionChecker(const std::array<std::size_t, KindCount>& counts,
-                      std::vector<std::uint16_t> blendInputCounts)
-        : _counts{counts}, _blendInputCounts{std::move(blendInputCounts)},
-          _blendEdges(counts[std::size_t(AnimationNodeType::Blend)]),
-          _weightsEdges(counts[std::size_t(AnimationNodeType::Weights1D)]) {}
-
-    /* Poses come from sample and blend nodes */
-    std::optional<std::string> poseSource(AnimationNodeType kind, std::size_t id,
-                                          const NodeInput& input) {
-        if (!input.index)
-            return {};
-        if (input.type != AnimationNodeType::Sample && input.type != AnimationNodeType::Blend)
-            return fmt::format("{} can't take a pose from {}", describe(kind, id),
-                               describe(input.type, input.index));
-        if (auto missing = missingNode(kind, id, input.type, input.index))
-            return missing;
-        if (kind == AnimationNodeType::Blend && input.type == AnimationNodeType::Blend)
-            _blendEdges[id - 1].push_back(input.index - 1);
-        return {};
-    }
-
-    /* Numbers go into a blend node's weight or a 1D weights node's input */
-    std::optional<std::string> numberTarget(AnimationNodeType kind, std::size_t id,
-                                            const NodeOutput& output) {
-        if (!output.index)
-            return {};
-        if (output.type != AnimationNodeType::Blend && output.type != AnimationNodeType::Weights1D)
-            return fmt::format("{} can't write into {}", describe(kind, id),
-                               describe(output.type, output.index));
-        if (auto missing = missingNode(kind, id, output.type, output.index))
-            return missing;
-        const std::size_t inputs =
-            output.type == AnimationNodeType::Blend ? _blendInputCounts[output.index - 1] : 1;
-        if (output.input >= inputs)
-            return fmt::format("{} writes into input {} of {}, which has {}", describe(kind, id),
-                               output.input, describe(output.type, output.index), inputs);
-        if (kind == AnimationNodeType::Weights1D && output.type == AnimationNodeType::Weights1D)
-            _weightsEdges[id - 1].push_back(output.index - 1);
-        return {};
-    }
-
-    /* The evaluation follows these connections from node to node */
-    std::optional<std::string> cycles() const {
-        if (!isAcyclic(_blendEdges))
-            return "blend nodes take poses from each other in a cycle";
-        if (!isAcyclic(_weightsEdges))
-            return "1d blend weights nodes write into each other in a cycle";
-        return {};
-    }
-
-private:
-    std::optional<std::string> missingNode(AnimationNodeType kind, std::size_t id,
-                                           AnimationNodeType type, std::uint16_t index) const {
-        const std::size_t count = _counts[std::size_t(type)];
-        if (index <= count)
-            return {};
-        return fmt::format("{} names {}, but there are {}", describe(kind, id),
-                           describe(type, index), count);
-    }
-
-    std::array<std::size_t, KindCount> _counts;
-    std::vector<std::uint16_t> _blendInputCounts;
-    std::vector<std::vector<std::uint16_t>> _blendEdges, _weightsEdges;
-};
-
 } // namespace
 
 std::optional<std::string> AnimationGraphData::validate(std::span<const char> payload) {
@@ -220,14 +121,14 @@ std::optional<std::string> AnimationGraphData::validate(std::span<const char> pa
     if (headersEnd > payload.size())
         return fmt::format("{} node headers don't fit into {} bytes", nodeCount, payload.size());
 
-    std::array<std::size_t, KindCount> counts{};
+    std::array<std::size_t, Implementation::NodeKindCount> counts{};
     std::vector<std::uint16_t> blendInputCounts;
     std::size_t dataEnd = headersEnd;
     for (std::size_t i = 0; i != nodeCount; ++i) {
         const auto header =
             Validation::read<NodeHeader>(payload.data() + sizeof(Header) + sizeof(NodeHeader) * i);
         const auto kind = std::size_t(header.type);
-        if (kind >= KindCount)
+        if (kind >= Implementation::NodeKindCount)
             return fmt::format("node {} has the unknown type {}", i, kind);
         const Layout layout =
             layoutOf(header.type, header.type == AnimationNodeType::Blend ? header.inputCount
@@ -248,8 +149,8 @@ std::optional<std::string> AnimationGraphData::validate(std::span<const char> pa
         return fmt::format("node data of {} bytes, but {} bytes follow the headers",
                            dataEnd - headersEnd, payload.size() - headersEnd);
 
-    ConnectionChecker check{counts, std::move(blendInputCounts)};
-    std::array<std::size_t, KindCount> ids{};
+    Implementation::ConnectionChecker check{counts, std::move(blendInputCounts)};
+    std::array<std::size_t, Implementation::NodeKindCount> ids{};
     const char* data = payload.data() + headersEnd;
     for (std::size_t i = 0; i != nodeCount; ++i) {
         const auto header =

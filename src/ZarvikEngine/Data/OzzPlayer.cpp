@@ -88,6 +88,12 @@ void OzzPlayer::addTimeOffset(float delta) {
         _timeOffset -= delta;
 }
 
+std::int32_t OzzPlayer::wholeIterations(float cycles) {
+    /* The conversion of a NaN or of a too large count would be undefined */
+    const float whole = std::trunc(cycles);
+    return std::abs(whole) < 1.0e9f ? std::int32_t(whole) : 0;
+}
+
 void OzzPlayer::advance(float time) {
     const State state = _state;
     _lastFrameTime = _currentFrameTime;
@@ -112,11 +118,8 @@ void OzzPlayer::advance(float time) {
 
     /* Without a clip there is nothing to wrap around: the position stays at the start */
     const float cycles = _duration != 0.0f ? position / _duration : 0.0f;
-    const float wholeCycles = std::trunc(cycles);
-    /* A NaN or a count past the integer range (a NaN speed, a tiny duration) would make the
-       conversion undefined */
-    const auto iteration = std::abs(wholeCycles) < 1.0e9f ? std::int32_t(wholeCycles) : 0;
-    const float fraction = cycles - wholeCycles;
+    const std::int32_t iteration = wholeIterations(cycles);
+    const float fraction = cycles - std::trunc(cycles);
 
     if (iteration != _currentIteration)
         _hasLooped = true;

@@ -70,6 +70,10 @@ public:
     float speed() const { return _speed; }
     float speedFactor() const { return _speedFactor; }
     bool hasSpeed() const { return _speed * _speedFactor != 0.0f; }
+    /* The whole part of a position in clip durations, truncated toward zero; 0 for a NaN or
+       a count past the integer range (a NaN speed, a tiny duration) */
+    static std::int32_t wholeIterations(float cycles);
+
     /* Position in seconds that the caller's time maps to, before wrapping */
     float calculateTimeToUse(float time) const {
         return (time - _startTime) * _speed * _speedFactor + _timeOffset;
