@@ -29,6 +29,22 @@ Quaternion rootRotation(const SoaTransform& element) {
                               element.rotation.w[0]);
 }
 
+/* Screw interpolation of root motions. sclerp() takes rotations whose half-angle cosines
+   differ from 1 by less than its epsilon for equal and keeps the first, which would drop a
+   turn of up to half a degree per update; those are interpolated linearly and normalised
+   instead, which agrees with the screw to first order at such angles. */
+DualQuaternion interpolateRootMotion(const DualQuaternion& from, const DualQuaternion& to,
+                                     float t) {
+    const float cosHalfAngle = glm::dot(from.real, to.real);
+    if (std::abs(cosHalfAngle) < 1.0f - Epsilon<float>)
+        return sclerp(from, to, t);
+    /* q and −q are the same rotation */
+    const Quaternion target = cosHalfAngle < 0.0f ? -to.real : to.real;
+    return dualQuaternionFromRotationTranslation(
+        glm::normalize(from.real * (1.0f - t) + target * t),
+        translation(from) * (1.0f - t) + translation(to) * t);
+}
+
 } // namespace
 
 void AnimationGraph::setup(AnimationGraphState& state, std::span<const Animation> clips) const {
@@ -359,7 +375,7 @@ void AnimationGraph::evaluateBlend(AnimationGraphState& state, std::size_t posit
         const PoseSource source = poseSource(state, node.inputs[j]);
         layers.push_back({weight, source.pose, {}});
         /* Each input pulls the motion folded so far toward its own by its weight */
-        rootMotion = sclerp(rootMotion, *source.rootMotion, weight);
+        rootMotion = interpolateRootMotion(rootMotion, *source.rootMotion, weight);
     }
     if (layers.empty())
         return;

@@ -77,14 +77,14 @@ TEST(AnimationController, WritesTheChannelsTheClipsHaveAndMarksEveryBoundObject)
 
     const SceneGraph& graph = scene.graph;
     /* The pose's translation, the object's own rotation */
-    EXPECT_TRUE(fuzzyEqual(graph.localTransformation(scene.targets[1]),
-                           dualQuaternionFromRotationTranslation(aroundY(30.0f),
-                                                                 {2.0f, 0.0f, 0.0f})));
+    EXPECT_TRUE(
+        fuzzyEqual(graph.localTransformation(scene.targets[1]),
+                   dualQuaternionFromRotationTranslation(aroundY(30.0f), {2.0f, 0.0f, 0.0f})));
     /* The pose's rotation, the object's own translation */
     const DualQuaternion& turned = graph.localTransformation(scene.targets[2]);
     EXPECT_TRUE(fuzzyEqual(translation(turned), Vector3{0.0f, 5.0f, 0.0f}));
-    EXPECT_TRUE(fuzzyEqual(turned.real, glm::normalize(glm::mix(Quaternion{}, aroundY(90.0f),
-                                                                0.5f))));
+    EXPECT_TRUE(
+        fuzzyEqual(turned.real, glm::normalize(glm::mix(Quaternion{}, aroundY(90.0f), 0.5f))));
     /* Scale only: the transformation stays as it was */
     EXPECT_EQ(graph.localTransformation(scene.targets[3]), placed);
     EXPECT_TRUE(fuzzyEqual(graph.localScaling(scene.targets[3]), Vector3{2.0f}));
@@ -181,8 +181,8 @@ TEST(AnimationController, RootMotionByMode) {
     /* Stored instead, and back to the identity after an update without movement */
     controller.advance(0.95f, graphs, clips);
     controller.applyToSceneGraph(scene.graph, RootMotionMode::Store);
-    EXPECT_TRUE(fuzzyEqual(controller.rootMotion(),
-                           dualQuaternionFromTranslation({0.0f, 0.0f, 0.2f})));
+    EXPECT_TRUE(
+        fuzzyEqual(controller.rootMotion(), dualQuaternionFromTranslation({0.0f, 0.0f, 0.2f})));
     controller.pause(0.95f);
     controller.advance(1.0f, graphs, clips);
     controller.advance(1.5f, graphs, clips);

@@ -21,6 +21,10 @@ constexpr AnimationNodeType Sample = AnimationNodeType::Sample;
 constexpr AnimationNodeType Blend = AnimationNodeType::Blend;
 constexpr AnimationNodeType Weights1D = AnimationNodeType::Weights1D;
 
+Quaternion aroundY(float degrees) {
+    return rotation(Rad{Deg{degrees}}, {0.0f, 1.0f, 0.0f});
+}
+
 /* The evaluation one update of a controller runs, without its speed synchronisation */
 void evaluate(AnimationGraph& graph, AnimationGraphState& state, std::span<const Animation> clips,
               float time) {
@@ -276,8 +280,7 @@ TEST(AnimationGraphEvaluation, RootMotionIsTheRootTrackSinceTheLastSampling) {
     walk.duration = 1.0f;
     walk.tracks.resize(2);
     walk.tracks[0].translations = {{0.0f, Vector3{0.0f}}, {1.0f, Vector3{2.0f, 0.0f, 0.0f}}};
-    walk.tracks[0].rotations = {{0.0f, Quaternion{}},
-                                {1.0f, rotation(Rad{Deg{90.0f}}, {0.0f, 1.0f, 0.0f})}};
+    walk.tracks[0].rotations = {{0.0f, Quaternion{}}, {1.0f, aroundY(90.0f)}};
     RawAnimation slide = walk;
     slide.tracks[0].rotations.clear();
     std::vector<Animation> list;
@@ -319,6 +322,28 @@ TEST(AnimationGraphEvaluation, RootMotionIsTheRootTrackSinceTheLastSampling) {
     evaluate(blend, blended, clips, 0.25f);
     evaluate(blend, blended, clips, 0.5f);
     EXPECT_TRUE(fuzzyEqual(translation(blended.finalRootMotion()), Vector3{0.375f, 0.0f, 0.0f}));
+
+    /* Turns of a fraction of a degree per update survive the blend, where screw
+       interpolation would take them for no turn at all */
+    RawAnimation slowTurn = linearClip(1.0f, 2);
+    slowTurn.tracks[0].rotations = {{0.0f, Quaternion{}}, {1.0f, aroundY(20.0f)}};
+    std::vector<Animation> turns;
+    turns.push_back(clipOf(slowTurn));
+    turns.push_back(clipOf(slowTurn));
+    const std::vector<Animation> turnClips = clipList(std::move(turns));
+    AnimationGraph turnBlend;
+    const std::uint16_t turnNode = turnBlend.addBlendNode();
+    turnBlend.connectOutputNode(turnBlend.addOutputNode(), Blend, turnNode);
+    turnBlend.connectBlendNodeInput(turnNode, Sample, turnBlend.addSampleNode(1, 1.0f), 0.5f);
+    turnBlend.connectBlendNodeInput(turnNode, Sample, turnBlend.addSampleNode(2, 1.0f), 0.5f);
+    AnimationGraphState turning;
+    turning.setup(turnBlend, 2, turnClips);
+    turning.play(0.0f);
+    evaluate(turnBlend, turning, turnClips, 0.25f);
+    evaluate(turnBlend, turning, turnClips, 0.26f);
+    /* 0.2° over the update: halfway to it, then halfway from there to the same turn */
+    const float angle = 2.0f * std::acos(std::min(1.0f, turning.finalRootMotion().real.w));
+    EXPECT_NEAR(glm::degrees(angle), 0.15f, 0.01f);
 }
 
 TEST(AnimationGraphEvaluationDeathTest, MisuseAborts) {

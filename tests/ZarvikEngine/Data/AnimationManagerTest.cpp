@@ -148,8 +148,8 @@ TEST(AnimationManager, UpdatesActiveComponentsWithGraphsAndTagsTheirEvents) {
     scene.animations.activate(bare);
 
     scene.update(0.75);
-    EXPECT_EQ(scene.events, (std::vector<std::pair<Id, std::string>>{{first, "step"},
-                                                                       {second, "step"}}));
+    EXPECT_EQ(scene.events,
+              (std::vector<std::pair<Id, std::string>>{{first, "step"}, {second, "step"}}));
     /* The inactive component's clock didn't move */
     EXPECT_EQ(scene.animations.controller(inactive).graphState().player(0).currentFrameTime(),
               0.0f);
@@ -171,8 +171,8 @@ TEST(AnimationManager, UpdatesActiveComponentsWithGraphsAndTagsTheirEvents) {
     scene.update(0.75);
     /* In index order: the component without a graph took the first one's place */
     EXPECT_EQ(scene.animations.toId(0), bare);
-    EXPECT_EQ(scene.events, (std::vector<std::pair<Id, std::string>>{{second, "step"},
-                                                                       {first, "step"}}));
+    EXPECT_EQ(scene.events,
+              (std::vector<std::pair<Id, std::string>>{{second, "step"}, {first, "step"}}));
 }
 
 TEST(AnimationManager, DeletedSlotsStartCleanAndAppendedControllersWaitForGraphs) {
@@ -217,8 +217,7 @@ TEST(AnimationManager, DeletedSlotsStartCleanAndAppendedControllersWaitForGraphs
         Error redirect{&out};
         scene.animations.initAllGraphs(scene.graphs, scene.clips);
     }
-    EXPECT_EQ(out.str(), "AnimationManager::initAllGraphs(): component " +
-                             std::string{} + "Id(" +
+    EXPECT_EQ(out.str(), "AnimationManager::initAllGraphs(): component " + std::string{} + "Id(" +
                              std::to_string(unsigned(scene.animations.toId(index))) +
                              ") names graph 5 but there are 2\n");
 }
