@@ -41,6 +41,7 @@ public:
     /* Median time of the code under test over the median time of the reference */
     double ratio() const { return median(_measured) / median(_reference); }
     double referenceMedianSeconds() const { return median(_reference); }
+    double measuredMedianSeconds() const { return median(_measured); }
 
 private:
     template<class Function>

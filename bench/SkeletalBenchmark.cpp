@@ -6,6 +6,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BakedClip.h"
 #include "BenchmarkTiming.h"
 
 #include "ZarvikEngine/Skeletal/AnimationBuilder.h"
@@ -17,36 +18,12 @@ using namespace ZarvikEngine::Skeletal;
 
 namespace {
 
-constexpr std::size_t TrackCount = 64;
-constexpr float Duration = 2.0f;
-constexpr int KeyRate = 30;
+constexpr std::size_t TrackCount = Bench::BakedTrackCount;
+constexpr float Duration = Bench::BakedDuration;
 constexpr int FrameRate = 60;
 
-/* Keys at 30 Hz on every channel of every track, values moving smoothly along random
-   curves, as an imported and baked clip */
-RawAnimation bakedRawClip(unsigned seed) {
-    std::mt19937 random{seed};
-    std::uniform_real_distribution<float> unit{-1.0f, 1.0f};
-    RawAnimation raw;
-    raw.duration = Duration;
-    raw.tracks.resize(TrackCount);
-    for (RawAnimation::Track& track : raw.tracks) {
-        const Vector3 phase{unit(random), unit(random), unit(random)};
-        const Vector3 axis = glm::normalize(phase + Vector3{0.0f, 2.0f, 0.0f});
-        for (int i = 0; i <= int(Duration) * KeyRate; ++i) {
-            const float time = float(i) / KeyRate;
-            const Vector3 wave{std::sin(time * 3.0f + phase.x), std::sin(time * 2.0f + phase.y),
-                               std::sin(time * 5.0f + phase.z)};
-            track.translations.push_back({time, wave * 10.0f});
-            track.rotations.push_back({time, rotation(Rad{wave.x * 2.0f}, axis)});
-            track.scales.push_back({time, Vector3{1.0f} + wave * 0.25f});
-        }
-    }
-    return raw;
-}
-
 RuntimeAnimation bakedClip(unsigned seed) {
-    return std::move(*AnimationBuilder{}(bakedRawClip(seed)));
+    return std::move(*AnimationBuilder{}(Bench::bakedRawClip(seed)));
 }
 
 std::size_t keyCount(const RawAnimation& raw) {
@@ -163,7 +140,7 @@ BENCHMARK(BM_SkeletalBlend);
 
 /* Builds the clip; its size per key is the figure that matters */
 void BM_SkeletalMemory(benchmark::State& state) {
-    const RawAnimation raw = bakedRawClip(1);
+    const RawAnimation raw = Bench::bakedRawClip(1);
     std::size_t bytes = 0;
     for (auto _ : state) {
         const auto clip = AnimationBuilder{}(raw);

@@ -17,6 +17,40 @@ DualQuaternion normalized(const DualQuaternion& value) {
             value.dual / length - value.real * (dot / (length * length * length))};
 }
 
+/* The dual quaternions of the four tracks of a pose element, rotation followed by
+   translation, each with its real and dual part in a register: the products
+   [translation / 2, 0] ⊗ rotation of dualQuaternionFromRotationTranslation() for all lanes at
+   once */
+struct RigidTransforms {
+    __m128 real[4], dual[4];
+    /* x, y, z and 0 */
+    __m128 scale[4];
+};
+
+RigidTransforms rigidTransforms(const Skeletal::SoaTransform& element) {
+    const __m128 half = _mm_set1_ps(0.5f);
+    const __m128 x = _mm_mul_ps(_mm_load_ps(element.translation.x), half);
+    const __m128 y = _mm_mul_ps(_mm_load_ps(element.translation.y), half);
+    const __m128 z = _mm_mul_ps(_mm_load_ps(element.translation.z), half);
+    RigidTransforms result{{_mm_load_ps(element.rotation.x), _mm_load_ps(element.rotation.y),
+                            _mm_load_ps(element.rotation.z), _mm_load_ps(element.rotation.w)},
+                           {},
+                           {_mm_load_ps(element.scale.x), _mm_load_ps(element.scale.y),
+                            _mm_load_ps(element.scale.z), _mm_setzero_ps()}};
+    const __m128 rx = result.real[0], ry = result.real[1], rz = result.real[2], rw = result.real[3];
+    const auto mul = _mm_mul_ps;
+    result.dual[0] = _mm_sub_ps(_mm_add_ps(mul(x, rw), mul(y, rz)), mul(z, ry));
+    result.dual[1] = _mm_sub_ps(_mm_add_ps(mul(y, rw), mul(z, rx)), mul(x, rz));
+    result.dual[2] = _mm_sub_ps(_mm_add_ps(mul(z, rw), mul(x, ry)), mul(y, rx));
+    result.dual[3] =
+        _mm_sub_ps(_mm_sub_ps(_mm_sub_ps(_mm_setzero_ps(), mul(x, rx)), mul(y, ry)), mul(z, rz));
+    /* From four x, four y, ... to x, y, z, w of each track */
+    _MM_TRANSPOSE4_PS(result.real[0], result.real[1], result.real[2], result.real[3]);
+    _MM_TRANSPOSE4_PS(result.dual[0], result.dual[1], result.dual[2], result.dual[3]);
+    _MM_TRANSPOSE4_PS(result.scale[0], result.scale[1], result.scale[2], result.scale[3]);
+    return result;
+}
+
 } // namespace
 
 Debug& operator<<(Debug& debug, RootMotionMode value) {
@@ -128,32 +162,54 @@ void AnimationController::applyToSceneGraph(SceneGraph& scene, RootMotionMode mo
     if (pose.empty())
         return;
 
-    for (std::size_t t = 1; t != _targets.size(); ++t) {
-        const Id target = _targets[t];
-        if (target == InvalidId || !scene.isValid(target))
-            continue;
-        const unsigned short object = scene.toIndex(target);
-        const Skeletal::SoaTransform& element = pose[t / 4];
-        const std::size_t lane = t % 4;
-        const bool translationDirty = _state.translationDirty(unsigned(t));
-        const bool rotationDirty = _state.rotationDirty(unsigned(t));
-        if (translationDirty || rotationDirty) {
+    /* The subtree marked last: a skeleton's tracks come in pre-order, so marking the first
+       bone marks the ones below it too */
+    std::size_t markedBegin = 1, markedEnd = 0;
+    const std::size_t trackCount = _targets.size();
+    const std::size_t idCount = scene.capacity(), liveCount = scene.size();
+    for (std::size_t e = 0; 4 * e < trackCount; ++e) {
+        const Skeletal::SoaTransform& element = pose[e];
+        const RigidTransforms transforms = rigidTransforms(element);
+        for (std::size_t lane = 0; lane != 4; ++lane) {
+            const std::size_t t = 4 * e + lane;
+            if (t == 0 || t >= trackCount)
+                continue;
+            const Id target = _targets[t];
+            if (std::size_t(target) >= idCount || scene.toIndex(target) >= liveCount)
+                continue;
+            const unsigned short object = scene.toIndex(target);
+            const bool translationDirty = _state.translationDirty(unsigned(t));
+            const bool rotationDirty = _state.rotationDirty(unsigned(t));
             DualQuaternion& local = scene.localTransformation(object);
-            const Quaternion rotation =
-                rotationDirty
-                    ? quaternionFromXyzw(element.rotation.x[lane], element.rotation.y[lane],
-                                         element.rotation.z[lane], element.rotation.w[lane])
-                    : local.real;
-            const Vector3 translation =
-                translationDirty ? Vector3{element.translation.x[lane], element.translation.y[lane],
-                                           element.translation.z[lane]}
-                                 : ZarvikEngine::translation(local);
-            local = dualQuaternionFromRotationTranslation(rotation, translation);
+            if (translationDirty && rotationDirty) {
+                _mm_storeu_ps(&local.real.x, transforms.real[lane]);
+                _mm_storeu_ps(&local.dual.x, transforms.dual[lane]);
+            } else if (translationDirty || rotationDirty) {
+                /* The other part stays the object's own */
+                const Quaternion rotation =
+                    rotationDirty
+                        ? quaternionFromXyzw(element.rotation.x[lane], element.rotation.y[lane],
+                                             element.rotation.z[lane], element.rotation.w[lane])
+                        : local.real;
+                const Vector3 translation = translationDirty ? Vector3{element.translation.x[lane],
+                                                                       element.translation.y[lane],
+                                                                       element.translation.z[lane]}
+                                                             : ZarvikEngine::translation(local);
+                local = dualQuaternionFromRotationTranslation(rotation, translation);
+            }
+            if (_state.scaleDirty(unsigned(t))) {
+                /* Twelve bytes: a fourth would be the next object's */
+                Vector3& scaling = scene.localScaling(object);
+                _mm_storel_pi(reinterpret_cast<__m64*>(&scaling.x), transforms.scale[lane]);
+                _mm_store_ss(&scaling.z,
+                             _mm_movehl_ps(transforms.scale[lane], transforms.scale[lane]));
+            }
+            if (object < markedBegin || object > markedEnd) {
+                scene.setDirty(object);
+                markedBegin = object;
+                markedEnd = object + scene.objectData(object).descendantCount;
+            }
         }
-        if (_state.scaleDirty(unsigned(t)))
-            scene.localScaling(object) = {element.scale.x[lane], element.scale.y[lane],
-                                          element.scale.z[lane]};
-        scene.setDirty(object);
     }
 
     if (mode == RootMotionMode::ApplyToParent) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ZarvikEngine/BitSet.h"
+#include "ZarvikEngine/Data/Animation.h"
 #include "ZarvikEngine/Data/AnimationGraph.h"
 #include "ZarvikEngine/Data/OzzPlayer.h"
 #include "ZarvikEngine/Math.h"
@@ -16,8 +17,6 @@
 #include "ZarvikEngine/Skeletal/SoaTransform.h"
 
 namespace ZarvikEngine::Data {
-
-class Animation;
 
 /* The run-time state of one animation graph for one animated component: a clock and a
    sampled pose per sample node, a blended pose per blend node, the graph's parameters, the

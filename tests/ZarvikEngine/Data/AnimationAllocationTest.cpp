@@ -20,9 +20,10 @@ std::size_t allocations = 0;
 void* allocate(std::size_t size, std::size_t alignment) {
     if (counting)
         ++allocations;
-    void* memory = alignment > alignof(std::max_align_t)
-                       ? std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment)
-                       : std::malloc(size ? size : 1);
+    void* memory =
+        alignment > alignof(std::max_align_t)
+            ? std::aligned_alloc(alignment, (size + alignment - 1) / alignment * alignment)
+            : std::malloc(size ? size : 1);
     if (!memory)
         throw std::bad_alloc{};
     return memory;
@@ -106,8 +107,9 @@ TEST(AnimationAllocation, UpdatesAfterTheFirstAllocateNothing) {
     const auto frame = [&](int i) {
         animations.update(0.013 + 0.004 * (i % 5));
         float blend = float(i % 10) / 9.0f;
-        animations.controller(std::uint16_t(i % 3)).graphState().setParameterValue("blendFactor",
-                                                                                   &blend);
+        animations.controller(std::uint16_t(i % 3))
+            .graphState()
+            .setParameterValue("blendFactor", &blend);
         animations.updateGraphs(graphs, clips);
         scene.computeAbsoluteTransformations();
     };
