@@ -34,11 +34,13 @@ test-tsan: deps
 	cmake --build $(TSAN_DIR) --target JobSystemTest JobSystemStressTest
 	ctest --test-dir $(TSAN_DIR) $(CTEST_FLAGS) -R JobSystem
 
-# The main job: write the sample asset file with the zarvik tool, then inspect it
+# The main job: write the sample asset file with the zarvik tool, inspect it and play its
+# animations
 demo: configure
 	cmake --build $(BUILD_DIR) --target zarvik
 	$(BUILD_DIR)/tools/zarvik sample $(BUILD_DIR)/sample.zvk
 	$(BUILD_DIR)/tools/zarvik inspect $(BUILD_DIR)/sample.zvk
+	$(BUILD_DIR)/tools/zarvik play $(BUILD_DIR)/sample.zvk --frames 30 --fps 20
 
 # Runs each fuzz target for FUZZ_SECONDS: the asset file validation and readers, seeded with
 # the sample file, and the scene and manager blocks, seeded with the blocks of a sample scene

@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     const SceneBlocks sample = sampleSceneBlocks();
     std::mt19937 random{1};
     int written = 0;
-    for (int keep = 0; keep != 16; ++keep) {
+    for (int keep = 0; keep != 32; ++keep) {
         SceneBlocks blocks;
         if (keep & 1)
             blocks.scene = sample.scene;
@@ -27,6 +27,8 @@ int main(int argc, char** argv) {
             blocks.names = sample.names;
         if (keep & 8)
             blocks.values = sample.values;
+        if (keep & 16)
+            blocks.animations = sample.animations;
         /* Managers need the scene whose records they match */
         if (!blocks.scene.empty() || keep == 0) {
             std::vector<std::uint8_t> script(16 + 16 * keep);

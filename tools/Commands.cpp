@@ -20,11 +20,6 @@ namespace {
 
 using namespace Data;
 
-/* "zarvik: path: message" */
-void error(std::string_view name, std::string_view message) {
-    Error{} << "zarvik:" << name << Debug::nospace << ":" << message;
-}
-
 /* "Trade::MeshAttribute::Position VertexFormat::Vector3, ..." with array sizes */
 std::string attributes(std::span<const MeshData::MeshAttributeData32> entries) {
     std::vector<std::string> names;
@@ -197,43 +192,47 @@ std::string unreadSummary(const AssetChunkView& chunk) {
     }
 }
 
+} // namespace
+
+void reportError(std::string_view name, std::string_view message) {
+    Error{} << "zarvik:" << name << Debug::nospace << ":" << message;
+}
+
 std::optional<std::vector<char>> readFile(const std::string& path) {
     std::error_code code;
     const std::filesystem::file_status status = std::filesystem::status(path, code);
     if (code) {
-        error(path, code.message());
+        reportError(path, code.message());
         return {};
     }
     /* Directories, devices and pipes have no size to read up to */
     if (!std::filesystem::is_regular_file(status)) {
-        error(path, "not a regular file");
+        reportError(path, "not a regular file");
         return {};
     }
     const std::uintmax_t size = std::filesystem::file_size(path, code);
     if (code) {
-        error(path, code.message());
+        reportError(path, code.message());
         return {};
     }
     std::ifstream in{path, std::ios::binary};
     if (!in) {
-        error(path, std::strerror(errno));
+        reportError(path, std::strerror(errno));
         return {};
     }
     /* Allocated by new, so as aligned as chunks need */
     std::vector<char> data(size);
     if (!in.read(data.data(), std::streamsize(size))) {
-        error(path, "can't read the whole file");
+        reportError(path, "can't read the whole file");
         return {};
     }
     return data;
 }
 
-} // namespace
-
 int inspectAssetFile(std::string_view name, std::span<const char> file) {
     const AssetFileValidation validation = validateAssetFile(file);
     if (!validation.valid()) {
-        error(name, *validation.error);
+        reportError(name, *validation.error);
         return Failure;
     }
     for (const std::string& warning : validation.warnings)
@@ -262,11 +261,11 @@ int sample(const std::string& path) {
     const std::vector<char> file = sampleAssetFile();
     std::ofstream out{path, std::ios::binary};
     if (!out) {
-        error(path, std::strerror(errno));
+        reportError(path, std::strerror(errno));
         return Failure;
     }
     if (!out.write(file.data(), std::streamsize(file.size())) || !out.flush()) {
-        error(path, "can't write the whole file");
+        reportError(path, "can't write the whole file");
         return Failure;
     }
     Debug{} << "zarvik: wrote" << file.size() << "bytes of sample assets to" << path;

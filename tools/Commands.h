@@ -1,9 +1,11 @@
 #ifndef ZarvikEngine_Tools_Commands_h
 #define ZarvikEngine_Tools_Commands_h
 
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ZarvikEngine::Tool {
 
@@ -21,6 +23,24 @@ int inspectAssetFile(std::string_view name, std::span<const char> file);
 
 /* Writes sampleAssetFile() to path */
 int sample(const std::string& path);
+
+struct PlayOptions {
+    std::string path;
+    unsigned frames = 60;
+    double fps = 60.0;
+    bool json = false;
+};
+
+/* Plays every animation graph of the file on a scene with an object per animated target and
+   prints, per frame, the objects that moved and the events that fired; with json, one JSON
+   document instead (see the README). A file that can't be read, isn't valid or has nothing
+   to play gives one message through Error and Failure. */
+int play(const PlayOptions& options);
+
+/* For the commands: the whole file, or nothing after reporting why */
+std::optional<std::vector<char>> readFile(const std::string& path);
+/* "zarvik: path: message" through Error */
+void reportError(std::string_view name, std::string_view message);
 
 } // namespace ZarvikEngine::Tool
 

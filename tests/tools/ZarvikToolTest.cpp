@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "Commands.h"
 #include "SampleAssetFile.h"
@@ -185,6 +186,58 @@ TEST(ZarvikTool, MessagesNameThePathAndTheChunk) {
                                " (Magic(ABCD)): no record type of this library has this magic, "
                                "payload not checked\n");
     EXPECT_EQ(lines(unknown.out).back(), "chunk " + last + " Magic(ABCD), 6 bytes: not checked");
+}
+
+TEST(ZarvikTool, PlaysTheGraphsOfAFile) {
+    const std::string path = temporaryPath("play.zvk");
+    write(path, sampleAssetFile());
+
+    /* Ten frames a second: the clips' "left" at 0.5 s fires in frame 5, on the boundary of
+       the next update again, once per clip of the blend */
+    const Output text = capture([&] { return play({path, 12, 10.0, false}); });
+    EXPECT_EQ(text.status, Success);
+    EXPECT_EQ(text.err, "");
+    const std::vector<std::string> frames = lines(text.out);
+    ASSERT_EQ(frames.size(), 12u);
+    EXPECT_EQ(frames[0], "frame 1 at 0.100 s: 1 moved: Id(2); no events");
+    EXPECT_EQ(frames[4], "frame 5 at 0.500 s: 1 moved: Id(2); events: left from component "
+                         "Id(0), left from component Id(0)");
+
+    /* The same as one JSON document */
+    const Output json = capture([&] { return play({path, 30, 20.0, true}); });
+    EXPECT_EQ(json.status, Success);
+    const nlohmann::json document = nlohmann::json::parse(json.out);
+    EXPECT_EQ(document["file"], path);
+    ASSERT_EQ(document["components"].size(), 1u);
+    EXPECT_EQ(document["components"][0]["targets"], nlohmann::json({1, 2}));
+    ASSERT_EQ(document["frames"].size(), 30u);
+    const nlohmann::json& tenth = document["frames"][9];
+    EXPECT_EQ(tenth["frame"], 10);
+    EXPECT_DOUBLE_EQ(tenth["time"].get<double>(), 0.5);
+    EXPECT_EQ(tenth["events"].size(), 2u);
+    EXPECT_EQ(tenth["events"][0]["name"], "left");
+    ASSERT_EQ(tenth["moved"].size(), 1u);
+    EXPECT_EQ(tenth["moved"][0]["object"], 2);
+    /* The joint sways around its parent's place half a unit up */
+    EXPECT_NEAR(tenth["moved"][0]["translation"][1].get<double>(), 0.5, 1.0e-5);
+    std::size_t rights = 0;
+    for (const nlohmann::json& frame : document["frames"])
+        for (const nlohmann::json& event : frame["events"])
+            rights += event["name"] == "right";
+    EXPECT_EQ(rights, 2u);
+
+    /* Nothing to play, and wrong usage */
+    std::vector<char> empty;
+    Data::appendHeaderData(empty);
+    Data::updateHeaderData(empty);
+    write(path, empty);
+    EXPECT_EQ(capture([&] {
+                  return play({path, 1, 60.0, false});
+              }).err,
+              "zarvik: " + path + ": no animation graph to play\n");
+    for (const std::string options : {"--frames 0", "--fps -1", "--frames", "--loop"})
+        EXPECT_EQ(runExecutable("play " + path + " " + options), Usage) << options;
+    std::filesystem::remove(path);
 }
 
 } // namespace

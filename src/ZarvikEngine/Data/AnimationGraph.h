@@ -230,6 +230,8 @@ public:
     void offsetAnimIds(std::uint16_t offset);
 
 private:
+    /* Aborts unless the state was set up for this graph */
+    void checkState(const AnimationGraphState& state, const char* function) const;
     /* Float and 1D weights nodes: write their numbers into their targets */
     void evaluateNumber(const AnimationGraphState& state, AnimationNodeType type,
                         std::size_t position);

@@ -92,7 +92,16 @@ void writeNumber(AnimationGraph& graph, const NodeOutput& target, float value) {
 
 } // namespace
 
+void AnimationGraph::checkState(const AnimationGraphState& state, const char* function) const {
+    ZE_ASSERT(state._players.size() == _sampleNodes.size() &&
+                  state._blendedPoses.size() == _blendNodes.size() &&
+                  state._parameters.size() == _floatNodes.size() &&
+                  state._listedWeightsNodes.size() >= _weightsNodes.size(),
+              function << "the state was set up for another graph");
+}
+
 bool AnimationGraph::updateArithmetic(AnimationGraphState& state) {
+    checkState(state, "AnimationGraph::updateArithmetic():");
     std::vector<AnimationGraphState::Evaluation>& list = state._evaluation;
     list.clear();
     state._listedWeightsNodes.clear();
@@ -178,6 +187,7 @@ PoseSource poseSource(AnimationGraphState& state, const NodeInput& input) {
 } // namespace
 
 bool AnimationGraph::update(AnimationGraphState& state, std::span<const Animation> clips) {
+    checkState(state, "AnimationGraph::update():");
     if (_sampleNodes.empty())
         return true;
 

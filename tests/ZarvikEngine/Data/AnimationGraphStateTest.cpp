@@ -377,6 +377,13 @@ TEST(AnimationGraphEvaluationDeathTest, MisuseAborts) {
     ZE_EXPECT_ABORT(state.getParameterValue(1u, &value), "Parameter index out of range");
     ZE_EXPECT_ABORT(state.setParameterValue(1u, &value), "Parameter index out of range");
 
+    /* A state set up for another graph */
+    AnimationGraph other = createSimpleAnimationGraph(1);
+    ZE_EXPECT_ABORT(other.updateArithmetic(state),
+                    "AnimationGraph::updateArithmetic(): the state was set up for another graph");
+    ZE_EXPECT_ABORT(other.update(state, clips),
+                    "AnimationGraph::update(): the state was set up for another graph");
+
     /* Connections changed after setup */
     graph.weights1DNode(0).outputs[0].input = 5;
     ZE_EXPECT_ABORT(graph.updateArithmetic(state), "Input out of range");
@@ -384,8 +391,8 @@ TEST(AnimationGraphEvaluationDeathTest, MisuseAborts) {
     graph.floatNode(0).output.input = 1;
     ZE_EXPECT_ABORT(graph.updateArithmetic(state), "1D Weights node only has 1 input");
     AnimationGraph floatPose = createSimpleAnimationGraph(1);
-    state.setup(floatPose, 1, clips);
     floatPose.addFloatNode();
+    state.setup(floatPose, 1, clips);
     floatPose.connectOutputNode(1, AnimationNodeType::Float, 1);
     state.play(0.0f);
     state.player(0).advance(0.5f);

@@ -16,6 +16,8 @@
 #include <utility>
 #include <vector>
 
+#include "AnimationTestClips.h"
+#include "ZarvikEngine/Data/AnimationManager.h"
 #include "ZarvikEngine/Data/MeshManager.h"
 #include "ZarvikEngine/Data/NameManager.h"
 #include "ZarvikEngine/Data/SceneGraph.h"
@@ -66,12 +68,12 @@ private:
 
 /* Blocks as a host would receive them; an empty one stands for a new, empty owner */
 struct SceneBlocks {
-    std::vector<char> scene, meshes, names, values;
+    std::vector<char> scene, meshes, names, values, animations;
 };
 
 namespace Implementation {
 
-constexpr unsigned short MeshSlot = 0, NameSlot = 1, ValueSlot = 2;
+constexpr unsigned short MeshSlot = 0, NameSlot = 1, ValueSlot = 2, AnimationSlot = 3;
 /* Keep a run short enough for a fuzzer to do many: each operation validates every block */
 constexpr std::size_t MaxObjects = 512;
 constexpr std::size_t MaxScriptLength = 256;
@@ -106,9 +108,19 @@ private:
 
 class Exercise {
 public:
-    Exercise(SceneGraph& graph, MeshManager* meshes, NameManager* names, ValueManager* values)
-        : _graph{graph}, _meshes{meshes}, _names{names}, _values{values} {
+    Exercise(SceneGraph& graph, MeshManager* meshes, NameManager* names, ValueManager* values,
+             AnimationManager* animations)
+        : _graph{graph}, _meshes{meshes}, _names{names}, _values{values}, _animations{animations} {
         growNames();
+        /* A clip of three tracks with an event, played alone and blended with itself */
+        const float keys[]{0.25f};
+        _clips.emplace_back();
+        _clips.push_back(clipOf(linearClip(0.5f, 3), keys, {"tick"}));
+        _graphs.emplace_back();
+        _graphs.push_back(createSimpleAnimationGraph(1));
+        const std::uint16_t clips[]{1, 1};
+        const float speeds[]{1.0f, -2.0f};
+        _graphs.push_back(createAnimation1DBlendGraph(clips, speeds, 0.3f));
     }
 
     void run(Script& script) {
@@ -132,6 +144,10 @@ public:
             expectValid(ValueManager::validate(_values->data()), operation);
             expectValid(_graph.validateComponents(ValueSlot, *_values), operation);
         }
+        if (_animations) {
+            expectValid(AnimationManager::validate(_animations->data()), operation);
+            expectValid(_graph.validateComponents(AnimationSlot, *_animations), operation);
+        }
     }
 
 private:
@@ -154,7 +170,7 @@ private:
     }
 
     const char* step(Script& script) {
-        switch (script.next() % 20) {
+        switch (script.next() % 24) {
         case 0:
             if (full())
                 return "nothing";
@@ -266,10 +282,52 @@ private:
                 _names->copy((unsigned short)script.below(_names->capacity()),
                              (unsigned short)script.below(_names->capacity()));
             return "copy";
-        default:
+        case 19:
             if (script.next() % 8 == 0)
                 _graph.clearSafe();
             return "clearSafe";
+        case 20:
+            if (_animations && _animations->size() < MaxObjects) {
+                const Id id = _animations->addComponent(object(script, true));
+                const Id targets[]{object(script, true), object(script, true),
+                                   object(script, true)};
+                const unsigned graph = 1 + script.next() % 2;
+                _animations->setAnimationGraph(id, graph, _graphs[graph], targets, _clips);
+                _animations->setActive(id, script.next() % 4 != 0);
+            }
+            return "setAnimationGraph";
+        case 21:
+            if (_animations && _animations->size()) {
+                const Id id = component(script, *_animations);
+                switch (script.next() % 5) {
+                case 0:
+                    _animations->play(id);
+                    break;
+                case 1:
+                    _animations->pause(id);
+                    break;
+                case 2:
+                    _animations->resume(id);
+                    break;
+                case 3:
+                    _animations->stop(id);
+                    break;
+                default:
+                    _animations->setSpeed(id, float(script.next() % 5) - 1.0f);
+                }
+                _animations->rootMotionMode(id) = RootMotionMode(script.next() % 3);
+            }
+            return "playback";
+        case 22:
+            if (_animations) {
+                _animations->update(0.01 * double(script.next() % 8));
+                _animations->updateGraphs(_graphs, _clips);
+            }
+            return "updateGraphs";
+        default:
+            if (_animations)
+                _animations->initAllGraphs(_graphs, _clips);
+            return "initAllGraphs";
         }
     }
 
@@ -277,21 +335,29 @@ private:
     void append(Script& script) {
         if (full() || (_meshes && !_meshes->groupsCount()))
             return;
-        SceneGraph other{3, 3, 4};
+        SceneGraph other{3, 4, 4};
         MeshManager otherMeshes{2, 1};
         NameManager otherNames{3, 8};
         ValueManager otherValues{2};
+        AnimationManager otherAnimations{1};
         if (_meshes)
             other.setComponentManager(MeshSlot, "mesh", &otherMeshes);
         if (_names)
             other.setComponentManager(NameSlot, "name", &otherNames);
         if (_values)
             other.setComponentManager(ValueSlot, "value", &otherValues);
+        if (_animations)
+            other.setComponentManager(AnimationSlot, "animation", &otherAnimations);
         const Id child = other.addObject(other.addObject(Id(0)));
         if (_meshes)
             otherMeshes.activate(otherMeshes.addComponent(child));
         if (_values)
             otherValues.addComponent(Id(0));
+        if (_animations) {
+            const Id animated = otherAnimations.addComponent(child);
+            otherAnimations.animationGraph(animated) = 2;
+            otherAnimations.activate(animated);
+        }
         otherNames.setName(child, "ab");
 
         /* The host grows the names before they are appended */
@@ -306,6 +372,9 @@ private:
     MeshManager* _meshes;
     NameManager* _names;
     ValueManager* _values;
+    AnimationManager* _animations;
+    std::vector<Animation> _clips;
+    std::vector<AnimationGraph> _graphs;
 };
 
 /* Takes a block unless it is empty; false when validation rejects it */
@@ -331,7 +400,7 @@ inline bool exerciseSceneBlocks(SceneBlocks blocks, std::span<const std::uint8_t
 
     std::optional<SceneGraph> adopted;
     if (blocks.scene.empty())
-        adopted.emplace(1, 3, 0);
+        adopted.emplace(1, 4, 0);
     else if (SceneGraph::validate(blocks.scene))
         return false;
     else
@@ -341,22 +410,25 @@ inline bool exerciseSceneBlocks(SceneBlocks blocks, std::span<const std::uint8_t
     MeshManager meshes{0, 1};
     NameManager names;
     ValueManager values;
+    AnimationManager animations;
     if (!adopt(meshes, std::move(blocks.meshes)) || !adopt(names, std::move(blocks.names)) ||
-        !adopt(values, std::move(blocks.values)))
+        !adopt(values, std::move(blocks.values)) ||
+        !adopt(animations, std::move(blocks.animations)))
         return false;
 
     /* As many of the managers as the scene has slots for, each checked against its slot */
     const unsigned short slots = graph.numComponentManagers();
     const std::pair<ComponentManager*, const char*> managers[]{
-        {&meshes, "mesh"}, {&names, "name"}, {&values, "value"}};
-    for (unsigned short slot = 0; slot != std::min<unsigned short>(slots, 3); ++slot) {
+        {&meshes, "mesh"}, {&names, "name"}, {&values, "value"}, {&animations, "animation"}};
+    for (unsigned short slot = 0; slot != std::min<unsigned short>(slots, 4); ++slot) {
         if (graph.validateComponents(slot, *managers[slot].first))
             return false;
         graph.setComponentManager(slot, managers[slot].second, managers[slot].first);
     }
 
     Exercise exercise{graph, slots > MeshSlot ? &meshes : nullptr,
-                      slots > NameSlot ? &names : nullptr, slots > ValueSlot ? &values : nullptr};
+                      slots > NameSlot ? &names : nullptr, slots > ValueSlot ? &values : nullptr,
+                      slots > AnimationSlot ? &animations : nullptr};
     exercise.checkAll("adoption");
     Script script{bytes.first(std::min(bytes.size(), MaxScriptLength))};
     exercise.run(script);
@@ -369,13 +441,15 @@ inline bool exerciseSceneBlocks(SceneBlocks blocks, std::span<const std::uint8_t
 inline SceneBlocks sampleSceneBlocks() {
     Debug quietDebug{nullptr};
     Warning quietWarning{nullptr};
-    SceneGraph graph{8, 3, 4};
+    SceneGraph graph{8, 4, 4};
     MeshManager meshes{4, 3};
     NameManager names{8, 16};
     ValueManager values{2};
+    AnimationManager animations{2};
     graph.setComponentManager(Implementation::MeshSlot, "mesh", &meshes);
     graph.setComponentManager(Implementation::NameSlot, "name", &names);
     graph.setComponentManager(Implementation::ValueSlot, "value", &values);
+    graph.setComponentManager(Implementation::AnimationSlot, "animation", &animations);
 
     std::vector<Id> objects{Id(0)};
     for (std::size_t i = 1; i != 24; ++i)
@@ -393,6 +467,13 @@ inline SceneBlocks sampleSceneBlocks() {
         if (i % 5 == 0)
             meshes.setSkin(mesh, 1);
         values.setActive(values.addComponent(objects[i - 1]), i % 4 == 1);
+        if (i % 4 == 3) {
+            const Id animated = animations.addComponent(objects[i]);
+            animations.animationGraph(animated) = std::uint16_t(1 + i % 2);
+            animations.setSpeed(animated, float(i) / 8.0f);
+            animations.rootMotionMode(animated) = RootMotionMode(i % 3);
+            animations.setActive(animated, i % 8 == 3);
+        }
     }
     graph.deleteObjects(objects[7]);
     graph.deleteObjects(objects[3]);
@@ -401,7 +482,8 @@ inline SceneBlocks sampleSceneBlocks() {
     const auto bytes = [](std::span<const char> data) {
         return std::vector<char>(data.begin(), data.end());
     };
-    return {bytes(graph.data()), bytes(meshes.data()), bytes(names.data()), bytes(values.data())};
+    return {bytes(graph.data()), bytes(meshes.data()), bytes(names.data()), bytes(values.data()),
+            bytes(animations.data())};
 }
 
 /* The fuzz input: each block as its 32-bit little-endian size and its bytes, then the script */
@@ -409,7 +491,7 @@ inline std::vector<std::uint8_t> encodeSceneBlocks(const SceneBlocks& blocks,
                                                    std::span<const std::uint8_t> script) {
     std::vector<std::uint8_t> input;
     for (const std::vector<char>* block :
-         {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values}) {
+         {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values, &blocks.animations}) {
         for (unsigned shift = 0; shift != 32; shift += 8)
             input.push_back(std::uint8_t(block->size() >> shift));
         input.insert(input.end(), block->begin(), block->end());
@@ -423,7 +505,7 @@ inline std::optional<std::pair<SceneBlocks, std::span<const std::uint8_t>>>
 decodeSceneBlocks(std::span<const std::uint8_t> input) {
     SceneBlocks blocks;
     for (std::vector<char>* block :
-         {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values}) {
+         {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values, &blocks.animations}) {
         if (input.size() < 4)
             return {};
         const std::size_t size = std::size_t(input[0]) | std::size_t(input[1]) << 8 |

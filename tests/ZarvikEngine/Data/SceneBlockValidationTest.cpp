@@ -35,6 +35,7 @@ TEST(SceneBlockValidation, SampleBlocksPassAndStayValidThroughEveryOperation) {
     ASSERT_EQ(MeshManager::validate(blocks.meshes), std::nullopt);
     ASSERT_EQ(NameManager::validate(blocks.names), std::nullopt);
     ASSERT_EQ(Blocks::ValueManager::validate(blocks.values), std::nullopt);
+    ASSERT_EQ(AnimationManager::validate(blocks.animations), std::nullopt);
     std::mt19937 random{7};
     for (int run = 0; run != 20; ++run)
         EXPECT_TRUE(Blocks::exerciseSceneBlocks(blocks, randomScript(random, 600)));
@@ -189,8 +190,9 @@ TEST(SceneBlockValidation, MutatedBlocksAreRejectedOrSurvive) {
     int accepted = 0, rejected = 0;
     for (int run = 0; run != 4000; ++run) {
         SceneBlocks blocks = sample;
-        std::vector<char>* targets[]{&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values};
-        std::vector<char>& block = *targets[random() % 4];
+        std::vector<char>* targets[]{&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values,
+                                     &blocks.animations};
+        std::vector<char>& block = *targets[random() % 5];
         for (unsigned change = 0, count = 1 + random() % 3; change != count; ++change) {
             const std::size_t offset = (random() % (block.size() / 2)) * 2;
             if (random() % 2)
