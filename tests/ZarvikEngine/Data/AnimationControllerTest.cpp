@@ -102,6 +102,17 @@ TEST(AnimationController, WritesTheChannelsTheClipsHaveAndMarksEveryBoundObject)
     controller.advance(1.0f, graphs, clips);
     EXPECT_FALSE(controller.isDirty());
 
+    /* A clip list that lost the graph's clip: the pose of the previous update stays */
+    controller.resume(1.0f);
+    std::ostringstream out;
+    {
+        Error redirect{&out};
+        controller.advance(1.1f, graphs, std::span{clips}.first(1));
+    }
+    EXPECT_EQ(out.str(), "AnimationGraph::update(): sample node 1 plays clip 1 but there are 1\n"
+                         "Failed to run animation graph, check for errors in the console/logs\n");
+    controller.pause(1.1f);
+
     /* A target deleted meanwhile is skipped */
     scene.graph.deleteObjects(scene.targets[1]);
     controller.resume(1.0f);
