@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <immintrin.h>
+
 #include <fmt/format.h>
 
 #include "ZarvikEngine/Data/ComponentManager.h"
@@ -621,13 +623,115 @@ struct ProductTerms {
     }
 }
 
-/* The same code compiled for AVX2 (without FMA, so the results are bit for bit the same):
-   three-operand instructions and broadcasts straight from memory, which spare the shuffle
-   unit, save a fifth of the time or more on the processors that have them */
+/* Two objects at once in AVX2, one in each 128-bit half of the registers. Every operation is
+   that of composeWorld() lane by lane, without FMA, so each object gets the same bits. */
+struct ProductTermsPair {
+    __m256 b, x, y, z;
+};
+
+__attribute__((target("avx2"))) inline __m256 loadPair(const float* low, const float* high) {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(low)), _mm_loadu_ps(high), 1);
+}
+
+__attribute__((target("avx2"))) inline void storePair(float* low, float* high, __m256 value) {
+    _mm_storeu_ps(low, _mm256_castps256_ps128(value));
+    _mm_storeu_ps(high, _mm256_extractf128_ps(value, 1));
+}
+
+__attribute__((target("avx2"))) inline ProductTermsPair productTermsPair(__m256 b) {
+    return {b,
+            _mm256_xor_ps(_mm256_shuffle_ps(b, b, _MM_SHUFFLE(0, 1, 2, 3)),
+                          _mm256_set_ps(-0.0f, 0.0f, -0.0f, 0.0f, -0.0f, 0.0f, -0.0f, 0.0f)),
+            _mm256_xor_ps(_mm256_shuffle_ps(b, b, _MM_SHUFFLE(1, 0, 3, 2)),
+                          _mm256_set_ps(-0.0f, -0.0f, 0.0f, 0.0f, -0.0f, -0.0f, 0.0f, 0.0f)),
+            _mm256_xor_ps(_mm256_shuffle_ps(b, b, _MM_SHUFFLE(2, 3, 0, 1)),
+                          _mm256_set_ps(-0.0f, 0.0f, 0.0f, -0.0f, -0.0f, 0.0f, 0.0f, -0.0f))};
+}
+
+__attribute__((target("avx2"))) inline ProductTermsPair
+conjugateTermsPair(const ProductTermsPair& terms) {
+    return {
+        _mm256_xor_ps(terms.b, _mm256_set_ps(0.0f, -0.0f, -0.0f, -0.0f, 0.0f, -0.0f, -0.0f, -0.0f)),
+        _mm256_xor_ps(terms.x, _mm256_set_ps(-0.0f, -0.0f, -0.0f, 0.0f, -0.0f, -0.0f, -0.0f, 0.0f)),
+        _mm256_xor_ps(terms.y, _mm256_set_ps(-0.0f, -0.0f, 0.0f, -0.0f, -0.0f, -0.0f, 0.0f, -0.0f)),
+        _mm256_xor_ps(terms.z,
+                      _mm256_set_ps(-0.0f, 0.0f, -0.0f, -0.0f, -0.0f, 0.0f, -0.0f, -0.0f))};
+}
+
+/* Each half's a, its components broadcast within the half */
+__attribute__((target("avx2"))) inline __m256 productPair(__m256 a, const ProductTermsPair& b) {
+    const __m256 w = _mm256_shuffle_ps(a, a, _MM_SHUFFLE(3, 3, 3, 3));
+    const __m256 x = _mm256_shuffle_ps(a, a, _MM_SHUFFLE(0, 0, 0, 0));
+    const __m256 y = _mm256_shuffle_ps(a, a, _MM_SHUFFLE(1, 1, 1, 1));
+    const __m256 z = _mm256_shuffle_ps(a, a, _MM_SHUFFLE(2, 2, 2, 2));
+    return _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(w, b.b), _mm256_mul_ps(x, b.x)),
+                         _mm256_add_ps(_mm256_mul_ps(y, b.y), _mm256_mul_ps(z, b.z)));
+}
+
+/* updateObject() of two objects of which neither is the other's parent, and whose parents
+   aren't the root */
+__attribute__((target("avx2"))) inline void
+updateObjectPair(const TransformArrays arrays, std::size_t first, std::size_t second) {
+    const DualQuaternion& parentA = arrays.absolute[arrays.objects[first].parent];
+    const DualQuaternion& parentB = arrays.absolute[arrays.objects[second].parent];
+    const DualQuaternion& localA = arrays.local[first];
+    const DualQuaternion& localB = arrays.local[second];
+    const __m256 parentScaling = _mm256_insertf128_ps(
+        _mm256_castps128_ps256(
+            scalingOrOne(loadWorldScaling(arrays.absoluteScaling[arrays.objects[first].parent]))),
+        scalingOrOne(loadWorldScaling(arrays.absoluteScaling[arrays.objects[second].parent])), 1);
+
+    const ProductTermsPair localReal = productTermsPair(loadPair(&localA.real.x, &localB.real.x));
+    /* Lane w of the parents' scalings is zero */
+    const __m256 halfTranslation = _mm256_mul_ps(
+        productPair(loadPair(&localA.dual.x, &localB.dual.x), conjugateTermsPair(localReal)),
+        parentScaling);
+    const __m256 parentReal = loadPair(&parentA.real.x, &parentB.real.x);
+    DualQuaternion& absoluteA = arrays.absolute[first];
+    DualQuaternion& absoluteB = arrays.absolute[second];
+    storePair(&absoluteA.real.x, &absoluteB.real.x, productPair(parentReal, localReal));
+    const __m256 dualLeft =
+        _mm256_add_ps(productPair(parentReal, productTermsPair(halfTranslation)),
+                      loadPair(&parentA.dual.x, &parentB.dual.x));
+    storePair(&absoluteA.dual.x, &absoluteB.dual.x, productPair(dualLeft, localReal));
+
+    const __m256 worldScaling = _mm256_mul_ps(
+        _mm256_insertf128_ps(_mm256_castps128_ps256(loadLocalScaling(arrays.localScaling[first])),
+                             loadLocalScaling(arrays.localScaling[second]), 1),
+        parentScaling);
+    storeWorldScaling(arrays.absoluteScaling[first], _mm256_castps256_ps128(worldScaling));
+    storeWorldScaling(arrays.absoluteScaling[second], _mm256_extractf128_ps(worldScaling, 1));
+}
+
+/* The dirty objects in index order as updateDirtyObjectsKernel() does, but an object that
+   doesn't hang under the one before it waits for the next one to be updated together. The
+   AVX2 instructions themselves save a fifth of the time, the pairs almost as much again. */
 __attribute__((target("avx2"))) void updateDirtyObjectsAvx2(const TransformArrays arrays,
                                                             std::span<const unsigned int> words,
                                                             std::size_t count) {
-    updateDirtyObjectsKernel(arrays, words, count);
+    constexpr std::size_t None = ~std::size_t{};
+    std::size_t waiting = None;
+    for (std::size_t w = 0; w != words.size() && w * 32 < count; ++w) {
+        for (unsigned int word = words[w]; word; word &= word - 1) {
+            const std::size_t index = w * 32 + std::size_t(std::countr_zero(word));
+            if (index >= count)
+                break;
+            const std::size_t parent = arrays.objects[index].parent;
+            if (parent == 0) {
+                updateObject(arrays, index);
+            } else if (waiting == None) {
+                waiting = index;
+            } else if (parent == waiting) {
+                updateObject(arrays, waiting);
+                waiting = index;
+            } else {
+                updateObjectPair(arrays, waiting, index);
+                waiting = None;
+            }
+        }
+    }
+    if (waiting != None)
+        updateObject(arrays, waiting);
 }
 
 void updateDirtyObjectsBaseline(const TransformArrays arrays, std::span<const unsigned int> words,

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <random>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -163,6 +164,43 @@ TEST(SceneGraph, WorldTransformations) {
     graph.setDirty(Id(0));
     graph.computeAbsoluteTransformations();
     EXPECT_EQ(std::memcmp(&alone, &graph.absoluteTransformation(grandchild), sizeof(alone)), 0);
+}
+
+TEST(SceneGraph, WholeSceneAndSingleObjectUpdatesGiveTheSameBits) {
+    /* A random tree, so that the whole-scene update meets every way objects follow each
+       other: children right after their parents, siblings, subtrees far apart */
+    Debug quiet{nullptr};
+    std::mt19937 random{5};
+    std::uniform_real_distribution<float> unit{-1.0f, 1.0f};
+    SceneGraph graph{400};
+    std::vector<Id> objects{Id(0)};
+    for (int i = 0; i != 399; ++i)
+        objects.push_back(graph.addObject(objects[random() % objects.size()]));
+    for (const Id object : objects) {
+        graph.localTransformation(object) =
+            transform(rotation(Rad{unit(random) * 3.0f},
+                               glm::normalize(Vector3{unit(random), unit(random), 2.0f})),
+                      Vector3{unit(random), unit(random), unit(random)} * 5.0f);
+        const unsigned kind = random() % 3;
+        graph.localScaling(object) = kind == 0   ? Vector3{1.0f}
+                                     : kind == 1 ? Vector3{1.0f + 1.0e-6f * unit(random)}
+                                                 : Vector3{1.0f + 0.5f * unit(random)};
+    }
+    graph.setDirty(Id(0));
+    graph.computeAbsoluteTransformations();
+    const std::vector<DualQuaternion> whole{graph.absoluteTransformations().begin(),
+                                            graph.absoluteTransformations().end()};
+    const std::vector<Vector3> wholeScalings{graph.absoluteScalings().begin(),
+                                             graph.absoluteScalings().end()};
+    for (unsigned short i = 1; i != graph.size(); ++i) {
+        graph.setDirty(Id(0));
+        graph.computeAbsoluteTransformation(i);
+        ASSERT_EQ(std::memcmp(&whole[i], &graph.absoluteTransformation(i), sizeof(DualQuaternion)),
+                  0)
+            << i;
+        ASSERT_EQ(std::memcmp(&wholeScalings[i], &graph.absoluteScaling(i), sizeof(Vector3)), 0)
+            << i;
+    }
 }
 
 TEST(SceneGraph, ComponentRecords) {
