@@ -101,13 +101,17 @@ int play(const PlayOptions& options) {
             if (target != InvalidId)
                 objectOf.emplace(target, Id{});
     }
+    /* The root, the targets, an object for each component without targets */
+    const std::size_t objectCount = 1 + objectOf.size() + componentCount;
+    if (objectCount > SceneGraph::MaxCapacity) {
+        reportError(options.path, fmt::format("{} objects don't fit a scene", objectCount));
+        return Failure;
+    }
     std::optional<SceneGraph> sceneGraph;
     {
         /* A scene graph announces itself */
         Debug quiet{nullptr};
-        sceneGraph.emplace(std::uint16_t(std::min<std::size_t>(1 + objectOf.size() + componentCount,
-                                                               SceneGraph::MaxCapacity)),
-                           1, std::uint16_t(componentCount));
+        sceneGraph.emplace(std::uint16_t(objectCount), 1, std::uint16_t(componentCount));
     }
     SceneGraph& scene = *sceneGraph;
     AnimationManager animations{std::uint16_t(componentCount)};

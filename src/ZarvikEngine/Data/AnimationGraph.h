@@ -215,7 +215,8 @@ public:
        aborts for a graph that validate() rejects. Called by AnimationGraphState::setup(). */
     void setup(AnimationGraphState& state, std::span<const Animation> clips) const;
     /* Carries float nodes, with the state's parameter values, through 1D weights nodes into
-       blend weights. False, after printing why, when an evaluation fails. */
+       blend weights. Nothing in it can fail but the assertions on misused graphs, so it
+       returns true. */
     bool updateArithmetic(AnimationGraphState& state);
     /* Samples the clips that the outputs need (those that moved) and blends them into the
        state's final pose, root motion and triggered events. False, after printing why, when

@@ -68,7 +68,6 @@ void AnimationGraph::setup(AnimationGraphState& state, std::span<const Animation
     state._parameterData.assign(4 * _floatNodes.size(), 0);
     for (std::size_t i = 0; i != _floatNodes.size(); ++i) {
         const std::uint32_t offset = std::uint32_t(4 * i);
-        ZE_INTERNAL_ASSERT(offset + sizeof(float) <= state._parameterData.size());
         state._parameters[i] = {_floatNodes[i].parameterName(), 0, offset};
         std::memcpy(state._parameterData.data() + offset, &_floatNodes[i].value, sizeof(float));
     }
