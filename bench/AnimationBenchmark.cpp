@@ -8,7 +8,6 @@
 
 #include "ZarvikEngine/Data/AnimationManager.h"
 #include "ZarvikEngine/Data/SceneGraph.h"
-#include "ZarvikEngine/Skeletal/AnimationBuilder.h"
 #include "ZarvikEngine/Skeletal/BlendingJob.h"
 #include "ZarvikEngine/Skeletal/SamplingJob.h"
 
@@ -23,15 +22,7 @@ constexpr std::size_t PoseSize = (TrackCount + 3) / 4;
 constexpr double FrameTime = 1.0 / 60.0;
 
 Animation bakedAnimation(unsigned seed) {
-    BitSet allTracks[3]{BitSet{TrackCount}, BitSet{TrackCount}, BitSet{TrackCount}};
-    for (BitSet& tracks : allTracks)
-        tracks.setAll();
-    return Animation{std::move(*Skeletal::AnimationBuilder{}(Bench::bakedRawClip(seed))),
-                     std::move(allTracks[0]),
-                     std::move(allTracks[1]),
-                     std::move(allTracks[2]),
-                     {},
-                     {}};
+    return std::move(*Animation::build(Bench::bakedRawClip(seed), {}, {}));
 }
 
 /* Only the runtime's part of one component: both clips sampled at the ratios the component

@@ -1,5 +1,7 @@
 #include "ZarvikEngine/Data/Animation.h"
 
+#include "ZarvikEngine/Skeletal/AnimationBuilder.h"
+
 #include <utility>
 
 #include "ZarvikEngine/Debug.h"
@@ -26,6 +28,27 @@ Animation::Animation(Skeletal::RuntimeAnimation&& clip, BitSet&& translations, B
     ZE_ASSERT(eventKeys.size() == eventNames.size(),
               "Size mismatch between eventKeys and eventNames");
     _eventNames.append(eventNames.strings());
+}
+
+std::optional<Animation> Animation::build(const Skeletal::RawAnimation& raw,
+                                          std::span<const float> eventKeys,
+                                          const StringArrayView& eventNames) {
+    std::unique_ptr<Skeletal::RuntimeAnimation> clip = Skeletal::AnimationBuilder{}(raw);
+    if (!clip)
+        return {};
+    const std::size_t trackCount = raw.tracks.size();
+    BitSet translations{trackCount}, rotations{trackCount}, scalings{trackCount};
+    for (std::size_t i = 0; i != trackCount; ++i) {
+        translations.set(i, !raw.tracks[i].translations.empty());
+        rotations.set(i, !raw.tracks[i].rotations.empty());
+        scalings.set(i, !raw.tracks[i].scales.empty());
+    }
+    return Animation{std::move(*clip),
+                     std::move(translations),
+                     std::move(rotations),
+                     std::move(scalings),
+                     eventKeys,
+                     eventNames};
 }
 
 Animation::Animation(Animation&& other) noexcept = default;

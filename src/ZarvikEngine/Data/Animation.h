@@ -3,10 +3,12 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <span>
 #include <vector>
 
 #include "ZarvikEngine/BitSet.h"
+#include "ZarvikEngine/Skeletal/RawAnimation.h"
 #include "ZarvikEngine/Skeletal/RuntimeAnimation.h"
 #include "ZarvikEngine/StringArray.h"
 
@@ -25,6 +27,11 @@ public:
               BitSet&& scalings, std::span<const float> eventKeys,
               const StringArrayView& eventNames);
 
+    /* The clip of raw keys, with which of its tracks have keys of each channel, and events;
+       nothing when the runtime can't build the keys */
+    static std::optional<Animation> build(const Skeletal::RawAnimation& raw,
+                                          std::span<const float> eventKeys,
+                                          const StringArrayView& eventNames);
     /* Leaves the source without a clip */
     Animation(Animation&& other) noexcept;
     /* Swaps */

@@ -10,7 +10,6 @@
 #include <fmt/format.h>
 
 #include "ZarvikEngine/Data/RecordValidation.h"
-#include "ZarvikEngine/Skeletal/AnimationBuilder.h"
 
 namespace ZarvikEngine::Data {
 
@@ -308,23 +307,12 @@ RawAnimation AnimationData::rawAnimation() const {
 }
 
 Animation AnimationData::animation() const {
-    const RawAnimation raw = rawAnimation();
-    std::unique_ptr<Skeletal::RuntimeAnimation> clip = Skeletal::AnimationBuilder{}(raw);
+    std::optional<Animation> clip = Animation::build(rawAnimation(), eventKeys(), eventNames());
     if (!clip) {
         Error{} << "Failed to build runtime animation.";
         return Animation{};
     }
-
-    const std::size_t trackCount = raw.tracks.size();
-    BitSet translations{trackCount}, rotations{trackCount}, scalings{trackCount};
-    for (std::size_t i = 0; i != trackCount; ++i) {
-        translations.set(i, !raw.tracks[i].translations.empty());
-        rotations.set(i, !raw.tracks[i].rotations.empty());
-        scalings.set(i, !raw.tracks[i].scales.empty());
-    }
-    return Animation{std::move(*clip),     std::move(translations),
-                     std::move(rotations), std::move(scalings),
-                     eventKeys(),          eventNames()};
+    return std::move(*clip);
 }
 
 std::vector<char> createAnimationData(const RawAnimation& animation,

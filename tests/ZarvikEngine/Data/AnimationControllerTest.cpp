@@ -15,6 +15,7 @@ namespace {
 using Skeletal::RawAnimation;
 using Test::clipOf;
 using Test::linearClip;
+using Test::simpleLists;
 
 constexpr AnimationNodeType Sample = AnimationNodeType::Sample;
 constexpr AnimationNodeType Blend = AnimationNodeType::Blend;
@@ -48,12 +49,7 @@ TEST(AnimationController, WritesTheChannelsTheClipsHaveAndMarksEveryBoundObject)
     raw.tracks[1].translations = {{0.0f, Vector3{0.0f}}, {1.0f, Vector3{4.0f, 0.0f, 0.0f}}};
     raw.tracks[2].rotations = {{0.0f, Quaternion{}}, {1.0f, aroundY(90.0f)}};
     raw.tracks[3].scales = {{0.0f, Vector3{1.0f}}, {1.0f, Vector3{3.0f}}};
-    std::vector<Animation> clips;
-    clips.emplace_back();
-    clips.push_back(clipOf(raw));
-    std::vector<AnimationGraph> graphs;
-    graphs.emplace_back();
-    graphs.push_back(createSimpleAnimationGraph(1));
+    auto [clips, graphs] = simpleLists(clipOf(raw));
 
     Scene scene{5};
     const DualQuaternion placed =
@@ -164,12 +160,7 @@ TEST(AnimationController, RootMotionByMode) {
     /* The root walks 1 along z in 1 s */
     RawAnimation raw = linearClip(1.0f, 3);
     raw.tracks[0].translations[1].value = {0.0f, 0.0f, 1.0f};
-    std::vector<Animation> clips;
-    clips.emplace_back();
-    clips.push_back(clipOf(raw));
-    std::vector<AnimationGraph> graphs;
-    graphs.emplace_back();
-    graphs.push_back(createSimpleAnimationGraph(1));
+    auto [clips, graphs] = simpleLists(clipOf(raw));
 
     /* Track 1's object hangs under the character, which takes the motion */
     Scene scene{3};
@@ -220,12 +211,7 @@ TEST(AnimationController, RootMotionByMode) {
 
 TEST(AnimationController, EventsOncePerUpdateAfterThePosePass) {
     const float keys[]{0.1f, 0.2f};
-    std::vector<Animation> clips;
-    clips.emplace_back();
-    clips.push_back(clipOf(linearClip(1.0f, 2), keys, {"left", "right"}));
-    std::vector<AnimationGraph> graphs;
-    graphs.emplace_back();
-    graphs.push_back(createSimpleAnimationGraph(1));
+    auto [clips, graphs] = simpleLists(clipOf(linearClip(1.0f, 2), keys, {"left", "right"}));
     Scene scene{2};
 
     AnimationController controller;

@@ -42,6 +42,17 @@ float translationX(std::span<const Skeletal::SoaTransform> pose, std::size_t tra
     return pose[track / 4].translation.x[track % 4];
 }
 
+/* A blend of two clips into the output, with these weights */
+AnimationGraph blendOf(std::uint16_t first, std::uint16_t second, float firstWeight,
+                       float secondWeight) {
+    AnimationGraph graph;
+    const std::uint16_t blend = graph.addBlendNode();
+    graph.connectOutputNode(graph.addOutputNode(), Blend, blend);
+    graph.connectBlendNodeInput(blend, Sample, graph.addSampleNode(first, 1.0f), firstWeight);
+    graph.connectBlendNodeInput(blend, Sample, graph.addSampleNode(second, 1.0f), secondWeight);
+    return graph;
+}
+
 /* Clip 0 is the placeholder of "no clip" */
 std::vector<Animation> clipList(std::vector<Animation>&& clips) {
     clips.insert(clips.begin(), Animation{});
@@ -311,11 +322,7 @@ TEST(AnimationGraphEvaluation, RootMotionIsTheRootTrackSinceTheLastSampling) {
 
     /* A blend folds the motions in input order, each pulling the result so far toward its
        own by its weight: all of the slide's 0.5, then halfway toward the other's 0.25 */
-    AnimationGraph blend;
-    const std::uint16_t node = blend.addBlendNode();
-    blend.connectOutputNode(blend.addOutputNode(), Blend, node);
-    blend.connectBlendNodeInput(node, Sample, blend.addSampleNode(2, 1.0f), 1.0f);
-    blend.connectBlendNodeInput(node, Sample, blend.addSampleNode(3, 1.0f), 0.5f);
+    AnimationGraph blend = blendOf(2, 3, 1.0f, 0.5f);
     AnimationGraphState blended;
     blended.setup(blend, 2, clips);
     blended.play(0.0f);
@@ -331,11 +338,7 @@ TEST(AnimationGraphEvaluation, RootMotionIsTheRootTrackSinceTheLastSampling) {
     turns.push_back(clipOf(slowTurn));
     turns.push_back(clipOf(slowTurn));
     const std::vector<Animation> turnClips = clipList(std::move(turns));
-    AnimationGraph turnBlend;
-    const std::uint16_t turnNode = turnBlend.addBlendNode();
-    turnBlend.connectOutputNode(turnBlend.addOutputNode(), Blend, turnNode);
-    turnBlend.connectBlendNodeInput(turnNode, Sample, turnBlend.addSampleNode(1, 1.0f), 0.5f);
-    turnBlend.connectBlendNodeInput(turnNode, Sample, turnBlend.addSampleNode(2, 1.0f), 0.5f);
+    AnimationGraph turnBlend = blendOf(1, 2, 0.5f, 0.5f);
     AnimationGraphState turning;
     turning.setup(turnBlend, 2, turnClips);
     turning.play(0.0f);

@@ -24,10 +24,10 @@ struct Scene {
     Scene() : graph{64, 1, 16}, animations{4} {
         graph.setComponentManager(0, "animation", &animations);
         const float keys[]{0.5f};
-        clips.emplace_back();
-        clips.push_back(clipOf(linearClip(1.0f, 2), keys, {"step"}));
-        graphs.emplace_back();
-        graphs.push_back(createSimpleAnimationGraph(1));
+        Data::Test::SimpleLists lists =
+            Data::Test::simpleLists(clipOf(linearClip(1.0f, 2), keys, {"step"}));
+        clips = std::move(lists.clips);
+        graphs = std::move(lists.graphs);
         animations.eventCallback = [this](Id id, std::string_view name) {
             events.emplace_back(id, name);
         };

@@ -8,26 +8,29 @@
 #include <vector>
 
 #include "ZarvikEngine/Data/Animation.h"
-#include "ZarvikEngine/Skeletal/AnimationBuilder.h"
+#include "ZarvikEngine/Data/AnimationGraph.h"
 
 namespace ZarvikEngine::Data::Test {
 
 /* The clip of the raw keys, with events at the given seconds */
 inline Animation clipOf(const Skeletal::RawAnimation& raw, std::span<const float> eventKeys = {},
                         const std::vector<std::string_view>& eventNames = {}) {
-    const std::size_t tracks = raw.tracks.size();
-    BitSet translations{tracks}, rotations{tracks}, scalings{tracks};
-    for (std::size_t i = 0; i != tracks; ++i) {
-        translations.set(i, !raw.tracks[i].translations.empty());
-        rotations.set(i, !raw.tracks[i].rotations.empty());
-        scalings.set(i, !raw.tracks[i].scales.empty());
-    }
-    return Animation{std::move(*Skeletal::AnimationBuilder{}(raw)),
-                     std::move(translations),
-                     std::move(rotations),
-                     std::move(scalings),
-                     eventKeys,
-                     fromStrings(eventNames)};
+    return std::move(*Animation::build(raw, eventKeys, fromStrings(eventNames)));
+}
+
+/* The lists a host keeps for one clip played alone, index 0 of both the placeholder */
+struct SimpleLists {
+    std::vector<Animation> clips;
+    std::vector<AnimationGraph> graphs;
+};
+
+inline SimpleLists simpleLists(Animation&& clip) {
+    SimpleLists lists;
+    lists.clips.emplace_back();
+    lists.clips.push_back(std::move(clip));
+    lists.graphs.emplace_back();
+    lists.graphs.push_back(createSimpleAnimationGraph(1));
+    return lists;
 }
 
 /* Tracks whose translation x runs from 0 at the start to the clip's duration at its end */
