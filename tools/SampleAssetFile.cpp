@@ -38,20 +38,6 @@ std::vector<char> bytesOf(const std::vector<T>& values) {
     return bytes;
 }
 
-/* Centered on the bounds of the positions, reaching the farthest one */
-BoundingSphere boundingSphere(const std::vector<Vector3>& positions) {
-    Vector3 min = positions.front(), max = positions.front();
-    for (const Vector3& position : positions) {
-        min = glm::min(min, position);
-        max = glm::max(max, position);
-    }
-    const Vector3 center = (min + max) * 0.5f;
-    float radius = 0.0f;
-    for (const Vector3& position : positions)
-        radius = std::max(radius, glm::length(position - center));
-    return {center, radius};
-}
-
 /* Four corners per face of a cube from -1 to 1, each face facing along one axis */
 std::vector<Vector3> cubePositions() {
     std::vector<Vector3> positions;
@@ -99,7 +85,8 @@ void appendCube(std::vector<char>& file) {
                            count, sizeof(Vertex)},
          MeshAttributeData{MeshAttribute::TextureCoordinates, VertexFormat::Vector2,
                            offsetof(Vertex, textureCoordinates), count, sizeof(Vertex)}}};
-    createMeshChunk(mesh, {}, {}, boundingSphere(positions), file);
+    createMeshChunk(mesh, {}, {}, boundingSphere(StridedArrayView1D<const Vector3>{positions}),
+                    file);
 }
 
 /* Two targets of the cube: inflated, and squashed along Y */
@@ -153,7 +140,8 @@ void appendGrid(std::vector<char>& file) {
                            sizeof(Vector3)},
          MeshAttributeData{MeshAttribute::Color, VertexFormat::Vector4ubNormalized, colorOffset,
                            count, 4}}};
-    createMeshChunk(mesh, {}, {}, boundingSphere(positions), file);
+    createMeshChunk(mesh, {}, {}, boundingSphere(StridedArrayView1D<const Vector3>{positions}),
+                    file);
 }
 
 /* A ribbon of three quads along Y bent by two joints, not indexed: quantized positions, four
@@ -191,7 +179,8 @@ void appendSkinnedRibbon(std::vector<char>& file) {
                            offsetof(Vertex, jointIds), count, sizeof(Vertex), 4},
          MeshAttributeData{MeshAttribute::Weights, VertexFormat::UnsignedByteNormalized,
                            offsetof(Vertex, weights), count, sizeof(Vertex), 4}}};
-    createMeshChunk(mesh, {}, {}, boundingSphere(positions), file);
+    createMeshChunk(mesh, {}, {}, boundingSphere(StridedArrayView1D<const Vector3>{positions}),
+                    file);
 
     /* The lower joint at the origin, the upper one halfway up; objects 1 and 2 drive them */
     const DualQuaternion inverseBindPoses[]{DualQuaternion{},

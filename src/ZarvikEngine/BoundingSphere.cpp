@@ -1,5 +1,7 @@
 #include "ZarvikEngine/BoundingSphere.h"
 
+#include <algorithm>
+
 namespace ZarvikEngine {
 
 BoundingSphere& BoundingSphere::join(const BoundingSphere& other) {
@@ -34,6 +36,21 @@ BoundingSphere& BoundingSphere::scale(const Vector3& factors) {
 BoundingSphere& BoundingSphere::transform(const DualQuaternion& transformation) {
     _center += translation(transformation);
     return *this;
+}
+
+BoundingSphere boundingSphere(const StridedArrayView1D<const Vector3>& positions) {
+    if (positions.empty())
+        return {};
+    Vector3 min = positions[0], max = positions[0];
+    for (const Vector3& position : positions) {
+        min = glm::min(min, position);
+        max = glm::max(max, position);
+    }
+    const Vector3 center = (min + max) * 0.5f;
+    float radius = 0.0f;
+    for (const Vector3& position : positions)
+        radius = std::max(radius, glm::length(position - center));
+    return {center, radius};
 }
 
 } // namespace ZarvikEngine

@@ -3,6 +3,7 @@
 
 #include <type_traits>
 
+#include "ZarvikEngine/Containers/StridedArrayView.h"
 #include "ZarvikEngine/Math.h"
 
 namespace ZarvikEngine {
@@ -37,6 +38,10 @@ private:
     Vector3 _center;
     float _radius{};
 };
+
+/* Centered on the bounds of the positions, reaching the farthest one; empty without
+   positions */
+BoundingSphere boundingSphere(const StridedArrayView1D<const Vector3>& positions);
 
 static_assert(sizeof(BoundingSphere) == 16 && std::is_standard_layout_v<BoundingSphere>);
 

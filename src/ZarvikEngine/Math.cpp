@@ -56,4 +56,20 @@ Debug& operator<<(Debug& debug, Rad value) {
     return debug << "Rad(" << Debug::nospace << float(value) << Debug::nospace << ")";
 }
 
+TrsTransformation decompose(const Matrix4& transformation) {
+    TrsTransformation result;
+    result.translation = Vector3{transformation[3]};
+    Matrix3 rotation{transformation};
+    Vector3 scaling{glm::length(rotation[0]), glm::length(rotation[1]), glm::length(rotation[2])};
+    if (glm::determinant(rotation) < 0.0f)
+        scaling.x = -scaling.x;
+    result.scaling = scaling;
+    if (scaling.x == 0.0f || scaling.y == 0.0f || scaling.z == 0.0f)
+        return result;
+    for (int i = 0; i != 3; ++i)
+        rotation[i] /= scaling[i];
+    result.rotation = glm::normalize(glm::quat_cast(rotation));
+    return result;
+}
+
 } // namespace ZarvikEngine

@@ -463,6 +463,18 @@ inline Vector3 transformPoint(const Matrix4& transformation, const Vector3& poin
     return Vector3{transformation * Vector4{point, 1.0f}};
 }
 
+/* A transformation as translation, rotation and scaling applied in reverse order */
+struct TrsTransformation {
+    Vector3 translation{0.0f};
+    Quaternion rotation;
+    Vector3 scaling{1.0f};
+};
+
+/* The translation, rotation and scaling whose product is the matrix, for matrices without
+   shear: scaling is the length of each basis column, negative along x for a mirroring matrix,
+   and the rotation is identity when a column has zero length */
+TrsTransformation decompose(const Matrix4& transformation);
+
 /* Rigid transformation matrix of the rotation (as is) followed by the translation */
 inline Matrix4 toMatrix(const DualQuaternion& dualQuaternion) {
     return transformationMatrix(toMatrix(dualQuaternion.real), translation(dualQuaternion));

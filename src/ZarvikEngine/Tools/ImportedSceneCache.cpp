@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <fmt/format.h>
-#include <glm/gtc/quaternion.hpp>
 
 #include "ZarvikEngine/Tools/MeshAttributeConversion.h"
 #include "ZarvikEngine/Tools/MeshTools.h"
@@ -31,26 +30,6 @@ void cacheNames(std::uint32_t count, std::vector<std::string>& names, std::strin
         if (names[i].empty())
             names[i] = fmt::format(fmt::runtime(defaultName), i);
     }
-}
-
-/* Translation, rotation and scaling whose product is the matrix; a mirroring matrix gets a
-   negative x scaling */
-ImportedTransform decompose(std::uint32_t object, const Matrix4& matrix) {
-    ImportedTransform transform;
-    transform.object = object;
-    transform.translation = Vector3{matrix[3]};
-    Matrix3 rotation{matrix};
-    Vector3 scaling{glm::length(rotation[0]), glm::length(rotation[1]), glm::length(rotation[2])};
-    if (glm::determinant(rotation) < 0.0f)
-        scaling.x = -scaling.x;
-    for (int i = 0; i != 3; ++i)
-        if (scaling[i] != 0.0f)
-            rotation[i] /= scaling[i];
-    transform.scaling = scaling;
-    /* Columns of zero length leave no rotation to recover */
-    if (scaling.x != 0.0f && scaling.y != 0.0f && scaling.z != 0.0f)
-        transform.rotation = glm::normalize(glm::quat_cast(rotation));
-    return transform;
 }
 
 } // namespace
@@ -134,6 +113,9 @@ bool ImportedSceneCache::cacheScene(Trade::AbstractImporter& importer) {
                                               children.data() + childOffsets[slot + 1]};
     };
 
+    objectParents.assign(objectNames.size(), -1);
+    for (const Trade::SceneParent& entry : parents)
+        objectParents[std::size_t(entry.object)] = entry.parent;
     rootChildren.assign(childrenOf(-1).begin(), childrenOf(-1).end());
     objectOrder.clear();
     objectOrder.reserve(parents.size());
@@ -153,8 +135,11 @@ bool ImportedSceneCache::cacheScene(Trade::AbstractImporter& importer) {
     for (const Trade::SceneTrs& entry : scene->trs())
         transforms.push_back(
             {std::uint32_t(entry.object), entry.translation, entry.rotation, entry.scaling});
-    for (const Trade::SceneMatrix& entry : scene->matrices())
-        transforms.push_back(decompose(std::uint32_t(entry.object), entry.transformation));
+    for (const Trade::SceneMatrix& entry : scene->matrices()) {
+        const TrsTransformation trs = decompose(entry.transformation);
+        transforms.push_back(
+            {std::uint32_t(entry.object), trs.translation, trs.rotation, trs.scaling});
+    }
 
     meshMaterials.clear();
     for (const Trade::SceneMeshMaterial& entry : scene->meshesMaterials())

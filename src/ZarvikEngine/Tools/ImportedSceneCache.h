@@ -79,6 +79,8 @@ public:
     std::vector<std::string> objectNames;
     /* Object ids in depth-first pre-order of the hierarchy */
     std::vector<std::uint32_t> objectOrder;
+    /* By object id: the parent, -1 for objects without one and those outside the scene */
+    std::vector<std::int64_t> objectParents;
     /* Objects without a parent, in the scene's order */
     std::vector<std::uint32_t> rootChildren;
     /* Objects with a transformation */

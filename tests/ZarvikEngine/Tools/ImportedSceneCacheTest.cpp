@@ -139,6 +139,7 @@ TEST(ImportedSceneCache, SceneHierarchyTransformsAndAssignments) {
     ASSERT_TRUE(cache.cacheScene(importer));
     EXPECT_EQ(cache.objectOrder, (std::vector<std::uint32_t>{0, 2, 4, 3, 5, 1}));
     EXPECT_EQ(cache.rootChildren, (std::vector<std::uint32_t>{0, 5}));
+    EXPECT_EQ(cache.objectParents, (std::vector<std::int64_t>{-1, 5, 0, 0, 2, -1, -1}));
     /* Unnamed objects of the walk get names unique among them; the unused one keeps none */
     EXPECT_EQ(cache.objectNames[0], "body");
     EXPECT_EQ(cache.objectNames[3], "object_3");
