@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ZarvikEngine/Tools/MeshFormat.h"
+
 namespace ZarvikEngine::Tool {
 
 /* Exit statuses of the commands */
@@ -36,6 +38,29 @@ struct PlayOptions {
    document instead (see the README). A file that can't be read, isn't valid or has nothing
    to play gives one message through Error and Failure. */
 int play(const PlayOptions& options);
+
+struct ImportOptions {
+    std::string source, output;
+    /* The vertex layout of every mesh (positions and normals always), empty for what each mesh
+       has */
+    MeshDataFlags layout;
+    /* Generated where a mesh has none */
+    bool tangents = false;
+    /* Vertex attributes and animation keys at full precision instead of quantized */
+    bool fullPrecision = false;
+    /* Images are cut into square tiles of this size with this border on every side */
+    std::int32_t tileSize = 256;
+    std::int32_t tileBorder = 2;
+    /* Mip levels kept per image, the whole chain when 0 */
+    std::uint32_t mipLevels = 0;
+    bool json = false;
+};
+
+/* Imports the scene file into an asset file that validates, printing progress and warnings on
+   standard error and a summary (with json, one JSON document) on standard output. A file that
+   can't be imported gives one message naming it and the reason, leaves no output file behind
+   and returns Failure. */
+int importScene(const ImportOptions& options);
 
 /* For the commands: the whole file, or nothing after reporting why */
 std::optional<std::vector<char>> readFile(const std::string& path);

@@ -1,5 +1,7 @@
 #include "SampleAssetFile.h"
 
+#include "TileHash.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -233,7 +235,7 @@ void appendImages(std::vector<char>& file) {
         std::vector<char> data(64 + 16 * tile);
         for (std::size_t i = 0; i != data.size(); ++i)
             data[i] = char(i * 7 + std::size_t(tile) * 31);
-        hashes.push_back(fmt::format("{:016x}{:016x}", hash<std::uint64_t>(data), data.size()));
+        hashes.push_back(tileHash(data));
         tiles.push_back(std::move(data));
     }
     AssetChunk::create(ImageData::magic, createImageData({512, 512, 1}, hashes), file);

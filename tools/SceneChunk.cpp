@@ -13,8 +13,8 @@ namespace {
 constexpr std::uint32_t Version = 1;
 
 struct Header {
-    std::uint32_t version, objectCount, meshCount, skinCount, cameraCount, lightCount,
-        nameDataSize, reserved;
+    std::uint32_t version, objectCount, meshCount, skinCount, cameraCount, lightCount, nameDataSize,
+        reserved;
 };
 static_assert(sizeof(Header) == 32);
 
@@ -83,8 +83,8 @@ private:
 } // namespace
 
 std::vector<char> createSceneData(const Scene& scene) {
-    ZE_ASSERT(scene.objects.size() <= 0xffff, "Tool::createSceneData(): too many objects,"
-                                                  << scene.objects.size());
+    ZE_ASSERT(scene.objects.size() <= 0xffff,
+              "Tool::createSceneData(): too many objects," << scene.objects.size());
     std::string names;
     for (std::size_t i = 0; i != scene.objects.size(); ++i) {
         const SceneObject& object = scene.objects[i];
@@ -98,24 +98,24 @@ std::vector<char> createSceneData(const Scene& scene) {
     names.resize((names.size() + 3) / 4 * 4);
 
     std::vector<char> data;
-    append(data, Header{Version, std::uint32_t(scene.objects.size()),
-                        std::uint32_t(scene.meshes.size()), std::uint32_t(scene.skins.size()),
-                        std::uint32_t(scene.cameras.size()), std::uint32_t(scene.lights.size()),
-                        std::uint32_t(names.size()), 0});
-    for (const SceneObject& object: scene.objects) {
+    append(data,
+           Header{Version, std::uint32_t(scene.objects.size()), std::uint32_t(scene.meshes.size()),
+                  std::uint32_t(scene.skins.size()), std::uint32_t(scene.cameras.size()),
+                  std::uint32_t(scene.lights.size()), std::uint32_t(names.size()), 0});
+    for (const SceneObject& object : scene.objects) {
         const Quaternion& r = object.rotation;
-        append(data, ObjectRecord{std::uint16_t(object.parent),
-                                  0,
-                                  {object.translation.x, object.translation.y,
-                                   object.translation.z},
-                                  {r.x, r.y, r.z, r.w},
-                                  {object.scaling.x, object.scaling.y, object.scaling.z}});
+        append(data,
+               ObjectRecord{std::uint16_t(object.parent),
+                            0,
+                            {object.translation.x, object.translation.y, object.translation.z},
+                            {r.x, r.y, r.z, r.w},
+                            {object.scaling.x, object.scaling.y, object.scaling.z}});
     }
-    for (const SceneMesh& mesh: scene.meshes)
+    for (const SceneMesh& mesh : scene.meshes)
         append(data, MeshRecord{std::uint16_t(mesh.object), 0, mesh.mesh, mesh.material});
-    for (const SceneSkin& skin: scene.skins)
+    for (const SceneSkin& skin : scene.skins)
         append(data, SkinRecord{std::uint16_t(skin.object), 0, skin.skin});
-    for (const SceneCamera& camera: scene.cameras)
+    for (const SceneCamera& camera : scene.cameras)
         append(data, CameraRecord{std::uint16_t(camera.object),
                                   std::uint8_t(camera.type),
                                   0,
@@ -125,7 +125,7 @@ std::vector<char> createSceneData(const Scene& scene) {
                                   camera.far,
                                   {camera.size.x, camera.size.y},
                                   0});
-    for (const SceneLight& light: scene.lights)
+    for (const SceneLight& light : scene.lights)
         append(data, LightRecord{std::uint16_t(light.object),
                                  std::uint8_t(light.type),
                                  0,
@@ -143,8 +143,8 @@ SceneReadResult readSceneData(std::span<const char> payload) {
     Reader reader{payload};
     std::vector<Header> header;
     if (!reader.read(1, header))
-        return {std::nullopt, fmt::format("scene data of {} bytes is too short for its header",
-                                          payload.size())};
+        return {std::nullopt,
+                fmt::format("scene data of {} bytes is too short for its header", payload.size())};
     if (header[0].version != Version)
         return {std::nullopt, fmt::format("unknown scene data version {}", header[0].version)};
     if (header[0].objectCount > 0xffff)
@@ -172,8 +172,8 @@ SceneReadResult readSceneData(std::span<const char> payload) {
     for (std::uint32_t i = 0; i != objectCount; ++i) {
         const ObjectRecord& record = objects[i];
         if (record.parent != 0xffff && record.parent >= i)
-            return {std::nullopt, fmt::format("object {} comes before its parent {}", i,
-                                              record.parent)};
+            return {std::nullopt,
+                    fmt::format("object {} comes before its parent {}", i, record.parent)};
         const auto end = std::find(names.begin() + std::ptrdiff_t(nameOffset), names.end(), '\0');
         if (end == names.end())
             return {std::nullopt, fmt::format("the name of object {} isn't terminated", i)};
@@ -186,27 +186,28 @@ SceneReadResult readSceneData(std::span<const char> payload) {
         object.name.assign(names.begin() + std::ptrdiff_t(nameOffset), end);
         nameOffset = std::size_t(end - names.begin()) + 1;
     }
-    for (const MeshRecord& record: meshes) {
+    for (const MeshRecord& record : meshes) {
         if (badObject(record.object))
-            return {std::nullopt, fmt::format("a mesh is drawn at object {} of {}", record.object,
-                                              objectCount)};
+            return {std::nullopt,
+                    fmt::format("a mesh is drawn at object {} of {}", record.object, objectCount)};
         scene.meshes.push_back({Data::Id(record.object), record.mesh, record.material});
     }
-    for (const SkinRecord& record: skins) {
+    for (const SkinRecord& record : skins) {
         if (badObject(record.object))
             return {std::nullopt, fmt::format("a skin is attached to object {} of {}",
                                               record.object, objectCount)};
         scene.skins.push_back({Data::Id(record.object), record.skin});
     }
-    for (const CameraRecord& record: cameras) {
-        if (badObject(record.object) || record.type > std::uint8_t(Trade::CameraType::Perspective3D))
+    for (const CameraRecord& record : cameras) {
+        if (badObject(record.object) ||
+            record.type > std::uint8_t(Trade::CameraType::Perspective3D))
             return {std::nullopt, fmt::format("a camera at object {} of type {} is invalid",
                                               record.object, record.type)};
         scene.cameras.push_back({Data::Id(record.object), Trade::CameraType(record.type),
                                  record.fov, record.aspectRatio, record.near, record.far,
                                  Vector2{record.size[0], record.size[1]}});
     }
-    for (const LightRecord& record: lights) {
+    for (const LightRecord& record : lights) {
         if (badObject(record.object) || record.type > std::uint8_t(Trade::LightType::Spot))
             return {std::nullopt, fmt::format("a light at object {} of type {} is invalid",
                                               record.object, record.type)};

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -14,6 +16,10 @@ int usage() {
     Error{} << "       zarvik sample FILE     write a sample asset file";
     Error{} << "       zarvik play FILE [--frames N] [--fps F] [--json]";
     Error{} << "                              play the animation graphs of an asset file";
+    Error{}
+        << "       zarvik import SOURCE OUTPUT [--layout FLAGS] [--tangents] [--full-precision]";
+    Error{} << "                     [--tile-size N] [--tile-border N] [--mip-levels N] [--json]";
+    Error{} << "                              import a scene file into an asset file";
     return Tool::Usage;
 }
 
@@ -49,12 +55,94 @@ int play(int argc, char** argv) {
     return Tool::play(options);
 }
 
+/* A whole number from min to max, all of the text */
+template<class T>
+bool parseWhole(std::string_view text, T& value, T min, T max) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return error == std::errc{} && end == text.data() + text.size() && value >= min && value <= max;
+}
+
+/* "positions,normals,..." into layout flags */
+bool parseLayout(std::string_view text, MeshDataFlags& layout) {
+    constexpr std::pair<std::string_view, MeshDataFlag> Names[]{
+        {"positions", MeshDataFlag::Positions},
+        {"normals", MeshDataFlag::Normals},
+        {"texture-coordinates", MeshDataFlag::TextureCoordinates},
+        {"secondary-texture-coordinates", MeshDataFlag::SecondaryTextureCoordinates},
+        {"tangents", MeshDataFlag::Tangents},
+        {"colors", MeshDataFlag::Colors},
+        {"skinning", MeshDataFlag::Skinning},
+        {"extended-skinning", MeshDataFlag::Skinning | MeshDataFlag::ExtendedSkinning},
+        {"object-ids", MeshDataFlag::ObjectIds}};
+    layout = {};
+    while (!text.empty()) {
+        const std::size_t comma = text.find(',');
+        const std::string_view name = text.substr(0, comma);
+        const auto found = std::find_if(std::begin(Names), std::end(Names),
+                                        [&](const auto& entry) { return entry.first == name; });
+        if (found == std::end(Names))
+            return false;
+        layout |= found->second;
+        text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
+    }
+    return bool(layout);
+}
+
+int import(int argc, char** argv) {
+    if (argc < 4)
+        return usage();
+    Tool::ImportOptions options;
+    options.source = argv[2];
+    options.output = argv[3];
+    for (int i = 4; i != argc; ++i) {
+        const std::string_view option = argv[i];
+        const bool hasValue = i + 1 != argc;
+        if (option == "--json") {
+            options.json = true;
+        } else if (option == "--tangents") {
+            options.tangents = true;
+        } else if (option == "--full-precision") {
+            options.fullPrecision = true;
+        } else if (option == "--layout" && hasValue) {
+            if (!parseLayout(argv[++i], options.layout)) {
+                Error{} << "zarvik: --layout needs a comma-separated list of positions, normals, "
+                           "texture-coordinates, secondary-texture-coordinates, tangents, "
+                           "colors, skinning, extended-skinning, object-ids; got"
+                        << argv[i];
+                return Tool::Usage;
+            }
+        } else if (option == "--tile-size" && hasValue) {
+            if (!parseWhole(argv[++i], options.tileSize, 1, 4096)) {
+                Error{} << "zarvik: --tile-size needs a whole number from 1 to 4096, got"
+                        << argv[i];
+                return Tool::Usage;
+            }
+        } else if (option == "--tile-border" && hasValue) {
+            if (!parseWhole(argv[++i], options.tileBorder, 0, 64)) {
+                Error{} << "zarvik: --tile-border needs a whole number from 0 to 64, got"
+                        << argv[i];
+                return Tool::Usage;
+            }
+        } else if (option == "--mip-levels" && hasValue) {
+            if (!parseWhole(argv[++i], options.mipLevels, 1u, 32u)) {
+                Error{} << "zarvik: --mip-levels needs a whole number from 1 to 32, got" << argv[i];
+                return Tool::Usage;
+            }
+        } else {
+            return usage();
+        }
+    }
+    return Tool::importScene(options);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     const std::string_view command = argc >= 3 ? argv[1] : "";
     if (command == "play")
         return play(argc, argv);
+    if (command == "import")
+        return import(argc, argv);
     if (argc != 3)
         return usage();
     if (command == "inspect")
