@@ -245,8 +245,11 @@ void SceneImport::writeAnimations(std::vector<char>& file) {
             ++_counts.animationsSkipped;
             continue;
         }
-        const Trade::AnimationData thinned =
-            AnimationTools::removeLinearlyRedundantKeyframes(*animation);
+        /* Clips interpolate linearly; a step holds its value until two steps of the quantized
+           key time before the next key */
+        const float holdTime = 2.0f * std::max(animation->duration().max(), 1.0f) / 65535.0f;
+        const Trade::AnimationData thinned = AnimationTools::removeLinearlyRedundantKeyframes(
+            AnimationTools::linearizeConstantTracks(*animation, holdTime));
         std::vector<std::uint16_t> targets;
         for (std::uint32_t t = 0; t != thinned.trackCount(); ++t) {
             const std::uint64_t object = thinned.trackTarget(t);

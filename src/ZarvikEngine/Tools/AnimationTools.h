@@ -16,6 +16,12 @@ namespace ZarvikEngine::AnimationTools {
    data. Only Vector3 and Quaternion tracks are supported. */
 Trade::AnimationData removeLinearlyRedundantKeyframes(const Trade::AnimationData& animation);
 
+/* A copy in which tracks of constant interpolation become linear ones holding each value until
+   holdTime before the next key (keys closer together than that step at once), so that players
+   that only interpolate linearly reproduce them. Other tracks are copied as they are. Owns its
+   data. Only Vector3 and Quaternion tracks are supported. */
+Trade::AnimationData linearizeConstantTracks(const Trade::AnimationData& animation, float holdTime);
+
 } // namespace ZarvikEngine::AnimationTools
 
 namespace ZarvikEngine::Data {

@@ -118,6 +118,37 @@ TEST(AnimationTools, KeepsOnlyKeysThatLinearInterpolationMisses) {
     EXPECT_EQ(stepped.at(3.5f), (Vector3{2.0f, 0.0f, 0.0f}));
 }
 
+TEST(AnimationTools, ConstantTracksBecomeHoldingLinearOnes) {
+    const Quaternion a = rotation(Rad{0.0f}, {0.0f, 1.0f, 0.0f}),
+                     b = rotation(Rad{1.0f}, {0.0f, 1.0f, 0.0f});
+    const AnimationData animation =
+        Tracks{} /* The last two keys are closer than the hold time */
+            .add(AnimationTrackTarget::Translation3D, 1, {0.0f, 1.0f, 2.0f, 2.05f},
+                 alongX({0.0f, 4.0f, 8.0f, 9.0f}), Interpolation::Constant)
+            .add(AnimationTrackTarget::Rotation3D, 2, {0.5f, 1.5f}, std::vector<Quaternion>{a, b},
+                 Interpolation::Constant, Extrapolation::Extrapolated)
+            .add(AnimationTrackTarget::Scaling3D, 3, {0.0f, 1.0f}, alongX({1.0f, 3.0f}))
+            .build({0.0f, 2.05f});
+
+    const AnimationData linear = AnimationTools::linearizeConstantTracks(animation, 0.1f);
+    ASSERT_EQ(linear.trackCount(), 3u);
+    EXPECT_EQ(timesOf(linear, 0), (std::vector<float>{0.0f, 0.9f, 1.0f, 1.9f, 2.0f, 2.05f}));
+    EXPECT_EQ(timesOf(linear, 1), (std::vector<float>{0.5f, 1.4f, 1.5f}));
+    EXPECT_EQ(timesOf(linear, 2), (std::vector<float>{0.0f, 1.0f}));
+    for (std::uint32_t i = 0; i != 3; ++i) {
+        EXPECT_EQ(linear.track(i).interpolation(), Interpolation::Linear);
+        EXPECT_EQ(linear.track(i).before(), animation.track(i).before());
+        EXPECT_EQ(linear.trackTarget(i), animation.trackTarget(i));
+    }
+
+    /* Sampled linearly, the copy gives the steps of the original away from the ramps */
+    for (const float time : {0.0f, 0.5f, 0.89f, 1.0f, 1.2f, 1.89f, 2.0f, 2.2f})
+        EXPECT_EQ(linear.track<Vector3>(0).at(time), animation.track<Vector3>(0).at(time)) << time;
+    EXPECT_TRUE(fuzzyEqual(linear.track<Quaternion>(1).at(1.3f), a));
+    EXPECT_TRUE(fuzzyEqual(linear.track<Quaternion>(1).at(1.5f), b));
+    EXPECT_EQ(linear.track<Vector3>(2).at(0.5f), (Vector3{2.0f, 0.0f, 0.0f}));
+}
+
 TEST(AnimationTools, ReductionRefusesOtherTracks) {
     const std::vector<float> times{0.0f, 1.0f};
     const AnimationData scalar =
