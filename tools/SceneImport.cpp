@@ -275,6 +275,8 @@ void SceneImport::writeAnimations(std::vector<char>& file) {
             if (track.scales.empty())
                 track.scales.push_back({0.0f, pose.scaling});
         }
+        /* Within 1e-4 radians of the spherical interpolation the source means */
+        subdivideRotations(raw, 0.25f);
         const std::vector<char> data = createAnimationData(raw, {}, {}, _options->fullPrecision);
         if (data.empty()) {
             Warning{} << "zarvik import: animation" << name << "is left out";

@@ -168,4 +168,29 @@ void generateRootMotion(RawAnimation& animation, std::vector<Id>& targets,
     targets.insert(targets.begin(), Id(0));
 }
 
+void subdivideRotations(RawAnimation& animation, float maxAngle) {
+    for (RawAnimation::Track& track : animation.tracks) {
+        std::vector<RawAnimation::RotationKey> keys;
+        keys.reserve(track.rotations.size());
+        for (std::size_t i = 0; i != track.rotations.size(); ++i) {
+            if (i != 0) {
+                const RawAnimation::RotationKey& from = track.rotations[i - 1];
+                const RawAnimation::RotationKey& to = track.rotations[i];
+                const float cosine = std::min(std::abs(glm::dot(from.value, to.value)), 1.0f);
+                const float angle = 2.0f * std::acos(cosine);
+                /* NaN keys stay as they are */
+                const std::size_t parts =
+                    angle > maxAngle ? std::size_t(std::ceil(angle / maxAngle)) : 1;
+                for (std::size_t part = 1; part < parts; ++part) {
+                    const float t = float(part) / float(parts);
+                    keys.push_back({from.time + (to.time - from.time) * t,
+                                    slerpShortestPath(from.value, to.value, t)});
+                }
+            }
+            keys.push_back(track.rotations[i]);
+        }
+        track.rotations = std::move(keys);
+    }
+}
+
 } // namespace ZarvikEngine::Data

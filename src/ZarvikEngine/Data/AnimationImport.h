@@ -23,6 +23,13 @@ namespace ZarvikEngine::Data {
 std::pair<Skeletal::RawAnimation, std::vector<Id>>
 convertToOzzData(const Trade::AnimationData& anim, std::span<const std::uint16_t> inTargets);
 
+/* The runtime interpolates rotations by normalized lerp, which lags behind the spherical
+   interpolation imported tracks mean by up to about angle³ ÷ 32 radians over a segment that
+   turns by angle. Splits every rotation segment that turns by more than maxAngle into equal
+   parts with spherically interpolated keys between them; the keys of each track follow the
+   shortest path. */
+void subdivideRotations(Skeletal::RawAnimation& animation, float maxAngle);
+
 /* Which part of a track's motion becomes root motion */
 struct RootMotionConfig {
     std::uint32_t track{};

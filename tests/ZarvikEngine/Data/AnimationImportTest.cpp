@@ -121,6 +121,46 @@ RawAnimation walkCycle() {
     return animation;
 }
 
+TEST(AnimationImport, RotationsAreSubdividedForNormalizedLerp) {
+    const Quaternion start = rotation(Rad{0.0f}, {0.0f, 1.0f, 0.0f});
+    const Quaternion quarter = rotation(Rad{glm::half_pi<float>()}, {0.0f, 1.0f, 0.0f});
+    /* The same turn the long way round in quaternion space */
+    const Quaternion quarterFlipped =
+        -rotation(Rad{glm::half_pi<float>() + 0.1f}, {0.0f, 1.0f, 0.0f});
+    Skeletal::RawAnimation animation;
+    animation.duration = 3.0f;
+    animation.tracks.resize(1);
+    animation.tracks[0].rotations = {{0.0f, start},
+                                     {1.0f, quarter},
+                                     {2.0f, quarterFlipped},
+                                     {3.0f, Quaternion{NAN, NAN, NAN, NAN}}};
+    subdivideRotations(animation, 0.25f);
+
+    const std::vector<Skeletal::RawAnimation::RotationKey>& keys = animation.tracks[0].rotations;
+    /* A quarter turn in seven parts, the small turn and the NaN key left alone */
+    ASSERT_EQ(keys.size(), 10u);
+    EXPECT_FLOAT_EQ(keys[3].time, 3.0f / 7.0f);
+    EXPECT_EQ(keys[7].time, 1.0f);
+    EXPECT_EQ(keys[8].time, 2.0f);
+    for (std::size_t i = 0; i + 1 < 8; ++i) {
+        /* Normalized lerp between neighbours stays within 1e-4 of the spherical path */
+        for (const float t : {0.25f, 0.5f, 0.75f}) {
+            const Quaternion nlerp =
+                glm::normalize(keys[i].value * (1.0f - t) + keys[i + 1].value * t);
+            const float time = keys[i].time + (keys[i + 1].time - keys[i].time) * t;
+            const Quaternion slerp = slerpShortestPath(start, quarter, time);
+            /* From the chord, which keeps its precision for small angles */
+            const Quaternion difference =
+                glm::dot(nlerp, slerp) < 0.0f ? nlerp + slerp : nlerp - slerp;
+            EXPECT_LT(4.0f * std::asin(glm::length(glm::vec4{difference.x, difference.y,
+                                                             difference.z, difference.w}) /
+                                       2.0f),
+                      1e-4f)
+                << i << " " << t;
+        }
+    }
+}
+
 TEST(AnimationImport, RootMotionTakesTheSelectedAxes) {
     const RawAnimation original = walkCycle();
     const std::vector<RawAnimation::TranslationKey>& hipKeys = original.tracks[1].translations;
