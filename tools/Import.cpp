@@ -17,9 +17,12 @@ namespace ZarvikEngine::Tool {
 
 namespace {
 
-/* Lines written through it go on to standard error and are kept */
+/* Lines written through it go on to another stream and are kept */
 class LineLog : public std::streambuf {
 public:
+    /* Nothing goes on when forward is nullptr */
+    explicit LineLog(std::ostream* forward) : _forward{forward} {}
+
     const std::vector<std::string>& lines() const { return _lines; }
 
 private:
@@ -27,7 +30,8 @@ private:
         if (character == traits_type::eof())
             return traits_type::not_eof(character);
         if (character == '\n') {
-            std::fprintf(stderr, "%s\n", _line.c_str());
+            if (_forward)
+                *_forward << _line << '\n' << std::flush;
             _lines.push_back(std::move(_line));
             _line.clear();
         } else
@@ -35,6 +39,7 @@ private:
         return character;
     }
 
+    std::ostream* _forward;
     std::string _line;
     std::vector<std::string> _lines;
 };
@@ -162,7 +167,7 @@ int importScene(const ImportOptions& options) {
         return Failure;
     }
 
-    LineLog log;
+    LineLog log{Warning::output()};
     std::ostream logStream{&log};
     Warning redirectWarnings{&logStream};
     Stopwatch stopwatch;

@@ -32,6 +32,14 @@ std::ostream* Debug::output() {
     return currentOutput(0);
 }
 
+std::ostream* Warning::output() {
+    return currentOutput(1);
+}
+
+std::ostream* Error::output() {
+    return currentOutput(2);
+}
+
 Debug& Debug::nospace(Debug& debug) {
     debug._noSpace = true;
     return debug;

@@ -81,6 +81,9 @@ private:
 /* Like Debug, to standard error by default */
 class Warning : public Debug {
 public:
+    /* The calling thread's current stream for warnings, nullptr when silenced */
+    static std::ostream* output();
+
     Warning() : Debug{Kind::Warning} {}
     explicit Warning(std::ostream* output) : Debug{Kind::Warning, output} {}
 };
@@ -88,6 +91,9 @@ public:
 /* Like Debug, to standard error by default */
 class Error : public Debug {
 public:
+    /* The calling thread's current stream for errors, nullptr when silenced */
+    static std::ostream* output();
+
     Error() : Debug{Kind::Error} {}
     explicit Error(std::ostream* output) : Debug{Kind::Error, output} {}
 };

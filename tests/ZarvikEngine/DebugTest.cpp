@@ -1,3 +1,4 @@
+#include <iostream>
 #include <sstream>
 #include <thread>
 
@@ -35,8 +36,13 @@ TEST(Debug, FormatsAndRedirectsPerKindPerThread) {
             }}.join();
         }
         Debug{} << "restored";
+        /* Each kind reports its own current stream */
+        EXPECT_EQ(Debug::output(), &outer);
+        EXPECT_EQ(Warning::output(), &warnings);
+        EXPECT_EQ(Error::output(), &std::cerr);
         Error silence{nullptr};
         Error{} << "lost";
+        EXPECT_EQ(Error::output(), nullptr);
     }
     EXPECT_EQ(outer.str(), "value 42 -7 1.5 0.1 true c 200\n"
                            "ab\nc\n"

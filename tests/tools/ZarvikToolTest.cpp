@@ -13,54 +13,12 @@
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
+#include "ToolTestHelpers.h"
 #include "SampleAssetFile.h"
 #include "ZarvikEngine/Data/AssetValidation.h"
 
 namespace ZarvikEngine::Tool {
 namespace {
-
-/* What a command printed, and its status */
-struct Output {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-template<class Command>
-Output capture(Command command) {
-    std::ostringstream out, err;
-    int status;
-    {
-        Debug redirectOut{&out};
-        Warning redirectWarnings{&err};
-        Error redirectErr{&err};
-        status = command();
-    }
-    return {status, out.str(), err.str()};
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> result;
-    std::istringstream in{text};
-    for (std::string line; std::getline(in, line);)
-        result.push_back(line);
-    return result;
-}
-
-std::string temporaryPath(const std::string& name) {
-    return testing::TempDir() + "zarvik-" + std::to_string(getpid()) + "-" + name;
-}
-
-void write(const std::string& path, std::span<const char> bytes) {
-    std::ofstream{path, std::ios::binary}.write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-/* Exit status of the executable, or -1 when it didn't exit normally (a crash) */
-int runExecutable(const std::string& arguments) {
-    const int status =
-        std::system((ZARVIK_EXECUTABLE " " + arguments + " 2>/dev/null >/dev/null").c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
 
 TEST(ZarvikTool, SampleIsListedChunkByChunk) {
     const std::string path = temporaryPath("sample.zvk");
