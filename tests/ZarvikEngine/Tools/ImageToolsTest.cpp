@@ -10,6 +10,7 @@
 #include "TestHelpers.h"
 #include "ZarvikEngine/DebugString.h"
 #include "ZarvikEngine/Tools/ImageTools.h"
+#include "ZarvikEngine/Trade/StbResizeImageConverter.h"
 
 namespace ZarvikEngine {
 namespace {
@@ -127,6 +128,20 @@ TEST(ImageTools, GenerateMips) {
     RecordingResizer failing{2};
     EXPECT_EQ(ImageTools::generateMips(image, failing, 9), std::nullopt);
     EXPECT_EQ(failing.sizes.size(), 3u);
+
+    /* With the real resizer a flat image gives flat levels */
+    Image2D flat = ImageTools::allocateWithFormat(PixelFormat::RGBA8Unorm, {12, 5});
+    ImageTools::fill(flat, range(0, 0, 12, 5), {10, 20, 30, 255});
+    Trade::StbResizeImageConverter stb;
+    const auto levels = ImageTools::generateMips(flat, stb, 16);
+    ASSERT_TRUE(levels);
+    ASSERT_EQ(levels->size(), 3u);
+    EXPECT_EQ((*levels)[1].size(), (Vector2i{3, 1}));
+    EXPECT_EQ((*levels)[2].size(), (Vector2i{1, 1}));
+    for (const Image2D& level : *levels)
+        for (int y = 0; y != level.size().y; ++y)
+            for (int x = 0; x != level.size().x; ++x)
+                ASSERT_EQ(pixel(level, x, y), "\x0a\x14\x1e\xff");
 }
 
 TEST(ImageTools, ConvertSixteenToEightBits) {
