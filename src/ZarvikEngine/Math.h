@@ -644,6 +644,7 @@ private:
 using Range1D = Range<1, float>;
 using Range2D = Range<2, float>;
 using Range2Di = Range<2, int>;
+using Range2Dus = Range<2, unsigned short>;
 
 /* ---------------------------------------------------------------------------------------- */
 /* Printing */

@@ -10,9 +10,6 @@
 
 namespace ZarvikEngine {
 
-/* Integer range with 16-bit coordinates, min inclusive and max exclusive */
-using Range2Dus = Range<2, unsigned short>;
-
 /* Guillotine packer of rectangles inside a fixed area. Only the free spaces are kept: the
    caller owns what insert() hands out and gives it back with remove(). Move-only. */
 class RectPacking {

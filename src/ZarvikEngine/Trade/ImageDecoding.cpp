@@ -43,9 +43,10 @@ std::optional<ImageData2D> decodeImage(std::span<const char> data, std::string_v
     const std::size_t channelSize = stbi_is_hdr_from_memory(bytes, size)      ? 4
                                     : stbi_is_16_bit_from_memory(bytes, size) ? 2
                                                                               : 1;
+    /* A color key can give a file one more channel decoded than its header says, so the
+       size is checked for the most a pixel can take */
     if (width <= 0 || height <= 0 ||
-        std::size_t(width) * std::size_t(height) * std::size_t(channels) * channelSize >
-            MaxDecodedBytes) {
+        std::size_t(width) * std::size_t(height) * 4 * channelSize > MaxDecodedBytes) {
         Error{} << "Trade::decodeImage():" << what << "has an unsupported size of" << width << "x"
                 << height << "pixels";
         return std::nullopt;
@@ -64,19 +65,19 @@ std::optional<ImageData2D> decodeImage(std::span<const char> data, std::string_v
     else
         pixels.reset(
             stbi_load_from_memory(bytes, size, &decodedWidth, &decodedHeight, &decodedChannels, 0));
-    if (!pixels || decodedWidth != width || decodedHeight != height ||
-        decodedChannels != channels) {
+    if (!pixels || decodedWidth != width || decodedHeight != height) {
         Error{} << "Trade::decodeImage(): cannot decode" << what << Debug::nospace << ":"
                 << (pixels ? "inconsistent header" : stbi_failure_reason());
         return std::nullopt;
     }
 
     const std::size_t byteCount =
-        std::size_t(width) * std::size_t(height) * std::size_t(channels) * channelSize;
+        std::size_t(width) * std::size_t(height) * std::size_t(decodedChannels) * channelSize;
     std::vector<char> pixelData(byteCount);
     std::memcpy(pixelData.data(), pixels.get(), byteCount);
-    return ImageData2D{Image2D{PixelStorage{}.setAlignment(1), formatFor(channels, channelSize),
-                               Vector2i{width, height}, std::move(pixelData)}};
+    return ImageData2D{Image2D{PixelStorage{}.setAlignment(1),
+                               formatFor(decodedChannels, channelSize), Vector2i{width, height},
+                               std::move(pixelData)}};
 }
 
 } // namespace ZarvikEngine::Trade
