@@ -980,8 +980,8 @@ std::uint64_t splineIntervals(const Spline& spline, std::size_t k, std::uint64_t
     if (bound > double(limit))
         return limit + 1;
     std::uint64_t intervals = std::max<std::uint64_t>(1, std::uint64_t(bound));
-    if (spline.components != 4)
-        return intervals;
+    if (spline.components != 4 || intervals > limit)
+        return std::min(intervals, limit + 1);
 
     for (; intervals <= limit; intervals *= 2) {
         bool within = true;
@@ -993,17 +993,16 @@ std::uint64_t splineIntervals(const Spline& spline, std::size_t k, std::uint64_t
             const Quaternion arc = slerpShortestPath(
                 quaternionFromXyzw(previous[0], previous[1], previous[2], previous[3]),
                 quaternionFromXyzw(next[0], next[1], next[2], next[3]), 0.5f);
-            const Quaternion spline =
-                quaternionFromXyzw(middle[0], middle[1], middle[2], middle[3]);
+            const Quaternion curve = quaternionFromXyzw(middle[0], middle[1], middle[2], middle[3]);
             /* q and -q are the same rotation */
-            const float deviation = std::min(glm::length(arc - spline), glm::length(arc + spline));
+            const float deviation = std::min(glm::length(arc - curve), glm::length(arc + curve));
             within = !(deviation > float(tolerance));
             std::memcpy(previous, next, sizeof(next));
         }
         if (within)
-            break;
+            return intervals;
     }
-    return intervals;
+    return limit + 1;
 }
 
 void normalizeQuaternions(float* data, std::size_t count, std::size_t step) {
@@ -2034,15 +2033,14 @@ std::optional<AnimationData> GltfImporter::doAnimation(std::uint32_t id) {
         track.keyCount = track.keys.size();
         const std::size_t keyBytes = sizeof(float) * (1 + track.components);
         if (track.cubic && track.keys.size() > 1) {
+            /* Stops at the first segment that takes the animation over the limit */
             const Spline spline{track.keys, track.outputs, track.components};
-            std::optional<std::size_t> keyCount = 1;
-            for (std::size_t k = 0; k + 1 < track.keys.size() && keyCount; ++k) {
-                track.intervals.push_back(splineIntervals(spline, k, limit / keyBytes));
-                keyCount = mulAdd(1, *keyCount, track.intervals.back());
+            const std::size_t budget = (limit - std::min(limit, *bytes)) / keyBytes;
+            track.keyCount = 1;
+            for (std::size_t k = 0; k + 1 < track.keys.size() && track.keyCount <= budget; ++k) {
+                track.intervals.push_back(splineIntervals(spline, k, budget - track.keyCount));
+                track.keyCount += track.intervals.back();
             }
-            if (!keyCount)
-                keyCount = std::numeric_limits<std::size_t>::max();
-            track.keyCount = *keyCount;
         }
         if (bytes)
             bytes = mulAdd(track.keyCount, keyBytes, *bytes);
