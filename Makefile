@@ -43,7 +43,8 @@ demo: configure
 	$(BUILD_DIR)/tools/zarvik play $(BUILD_DIR)/sample.zvk --frames 30 --fps 20
 
 # Runs each fuzz target for FUZZ_SECONDS: the asset file validation and readers, seeded with
-# the sample file, and the scene and manager blocks, seeded with the blocks of a sample scene
+# the sample file, the scene and manager blocks, seeded with the blocks of a sample scene, and
+# the glTF importer, seeded with the binary glTF files of the scene-file corpus
 fuzz: configure
 	cmake --build $(BUILD_DIR) --target zarvik
 	CXX=clang++ cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -55,6 +56,10 @@ fuzz: configure
 	$(FUZZ_DIR)/SceneBlockSeeds $(FUZZ_DIR)/scene-corpus
 	$(FUZZ_DIR)/SceneBlockFuzzer -max_total_time=$(FUZZ_SECONDS) \
 		-artifact_prefix=$(FUZZ_DIR)/scene- $(FUZZ_DIR)/scene-corpus
+	mkdir -p $(FUZZ_DIR)/gltf-corpus
+	find /usr/share/assimp/models/glTF2 -name '*.glb' -exec cp {} $(FUZZ_DIR)/gltf-corpus/ \;
+	$(FUZZ_DIR)/GltfImportFuzzer -max_total_time=$(FUZZ_SECONDS) \
+		-artifact_prefix=$(FUZZ_DIR)/gltf- $(FUZZ_DIR)/gltf-corpus
 
 format: deps
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i
