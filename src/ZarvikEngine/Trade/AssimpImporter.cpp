@@ -700,11 +700,11 @@ std::optional<MaterialData> AssimpImporter::doMaterial(std::uint32_t id) {
     if (aiColor3D emissive; material.Get(AI_MATKEY_COLOR_EMISSIVE, emissive) == AI_SUCCESS)
         add(MaterialAttribute::EmissiveColor, Vector3{emissive.r, emissive.g, emissive.b});
 
-    bool pbr = color(AI_MATKEY_BASE_COLOR, MaterialAttribute::BaseColor, opacity);
-    pbr |= scalar(AI_MATKEY_METALLIC_FACTOR, MaterialAttribute::Metalness);
-    pbr |= scalar(AI_MATKEY_ROUGHNESS_FACTOR, MaterialAttribute::Roughness);
-    if (pbr)
-        types |= MaterialType::PbrMetallicRoughness;
+    /* Assimp derives a roughness for plain FBX materials too; base color and metalness are
+       what make a metallic-roughness one */
+    bool metallicRoughness = color(AI_MATKEY_BASE_COLOR, MaterialAttribute::BaseColor, opacity);
+    metallicRoughness |= scalar(AI_MATKEY_METALLIC_FACTOR, MaterialAttribute::Metalness);
+    scalar(AI_MATKEY_ROUGHNESS_FACTOR, MaterialAttribute::Roughness);
     if (scalar(AI_MATKEY_GLOSSINESS_FACTOR, MaterialAttribute::Glossiness))
         types |= MaterialType::PbrSpecularGlossiness;
 
@@ -719,7 +719,10 @@ std::optional<MaterialData> AssimpImporter::doMaterial(std::uint32_t id) {
             continue;
         add(TextureSlots[slot].texture, std::uint32_t(texture.texture));
         attributes.push_back({TextureSlots[slot].coordinates, texture.coordinates});
+        metallicRoughness |= TextureSlots[slot].texture == MaterialAttribute::BaseColorTexture;
     }
+    if (metallicRoughness)
+        types |= MaterialType::PbrMetallicRoughness;
     return MaterialData{types, std::move(attributes)};
 }
 

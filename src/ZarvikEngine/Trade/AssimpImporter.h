@@ -10,7 +10,8 @@ namespace ZarvikEngine::Trade {
 
 /* Every scene format assimp reads, glTF aside. Files are read with polygons triangulated,
    primitives sorted into one type per mesh, identical vertices joined and assimp's own
-   validation on; normals and tangents are taken as the file has them, never generated.
+   validation on; normals and tangents are taken as the file has them, never generated. Files
+   of skeletons and animations alone (BVH) have no meshes rather than ones made up for them.
 
    Objects are all of assimp's nodes, numbered depth-first in pre-order: object 0 is assimp's
    root node, synthetic for many formats, kept because it carries the file's axis and unit
@@ -29,8 +30,12 @@ namespace ZarvikEngine::Trade {
    External images are looked up relative to the scene file's directory; uncompressed embedded
    ones become RGBA8Unorm with the first row at the bottom, like decoded files.
 
-   Camera fields of view and spot light cone angles are full angles, as assimp's importers
-   deliver them. Assimp prints nothing as long as the application leaves its logger alone. */
+   Camera fields of view and spot light cone angles are full angles, as assimp's readers
+   deliver them, whatever its documentation says. A camera's or light's own position and
+   direction relative to its node are not taken over.
+
+   Assimp logs nothing unless the application creates its logger; its OpenGEX reader alone
+   writes to the standard error on some malformed files. */
 class AssimpImporter final : public AbstractImporter {
 public:
     AssimpImporter();

@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/lsan_interface.h>
+#endif
 
 #include "TestHelpers.h"
 #include "ZarvikEngine/Trade/AssimpImporter.h"
@@ -204,7 +207,7 @@ TEST(AssimpImporter, ColladaCamerasAndLightsSitOnTheirNodes) {
     EXPECT_EQ(importer.light(3)->type(), LightType::Ambient);
 }
 
-TEST(AssimpImporter, ObjMaterialsTexturesAndImages) {
+TEST(AssimpImporter, MaterialsTexturesAndImages) {
     /* Two materials share an image with different wrapping, a third names a missing file */
     const std::filesystem::path directory =
         std::filesystem::temp_directory_path() / ("AssimpImporterTest-" + std::to_string(getpid()));
@@ -275,6 +278,14 @@ TEST(AssimpImporter, ObjMaterialsTexturesAndImages) {
     EXPECT_FALSE(images[1]);
     EXPECT_EQ(out.str(), "Trade::AssimpImporter::image2D(): cannot open " +
                              (directory / "textures/missing.png").string() + "\n");
+
+    /* A base color texture makes a metallic-roughness material, the roughness assimp derives
+       for any FBX material doesn't */
+    ASSERT_TRUE(importer.openFile(Models / "FBX/maxPbrMaterial_metalRough.fbx"));
+    EXPECT_EQ(importer.material(0)->types(),
+              MaterialType::Phong | MaterialType::PbrMetallicRoughness);
+    ASSERT_TRUE(importer.openFile(Models / "FBX/box.fbx"));
+    EXPECT_EQ(importer.material(0)->types(), MaterialType::Phong);
 }
 
 TEST(AssimpImporter, EmbeddedImages) {
@@ -471,6 +482,31 @@ TEST(AssimpImporter, IndicesBeyondTheCountsAbort) {
                     "Trade::AbstractImporter::objectName(): index 2 out of range for 2 entries");
 }
 
+/* Assimp's readers of these lose a mesh or a material in reading them, its plain ReadFile()
+   alone already does. The leak check leaves out what is allocated while they are opened. */
+const std::set<std::string> LeakingInAssimp{"AMF/test8.amf",
+                                            "AMF/test9.amf",
+                                            "IRR/instancing.irr",
+                                            "LWO/LWOB/ConcavePolygon.lwo",
+                                            "LWO/LWOB/MappingModes/bluewithcylindrictexz.lwo",
+                                            "LWO/LWOB/formatDetection",
+                                            "LWO/LWOB/sphere_with_mat_gloss_10pc.lwo",
+                                            "LWO/LWOB/sphere_with_mat_gloss_50pc.lwo",
+                                            "OpenGEX/animation_example.ogex",
+                                            "RAW/WithColor.raw",
+                                            "RAW/WithTexture.raw"};
+
+bool open(AssimpImporter& importer, const std::filesystem::path& file,
+          [[maybe_unused]] const std::string& name) {
+#ifdef __SANITIZE_ADDRESS__
+    if (LeakingInAssimp.contains(name)) {
+        __lsan::ScopedDisabler disabler;
+        return importer.openFile(file);
+    }
+#endif
+    return importer.openFile(file);
+}
+
 /* Opens each file and loads everything in it. Every failure has to say so, and nothing else
    may be printed. Returns the files that didn't open, relative to the models directory. */
 std::set<std::string> importEverything(const std::vector<std::filesystem::path>& files,
@@ -491,7 +527,7 @@ std::set<std::string> importEverything(const std::vector<std::filesystem::path>&
             printed = now;
         };
 
-        if (!importer.openFile(file)) {
+        if (!open(importer, file, name)) {
             expectMessage(false, "openFile", 0);
             unopened.insert(name);
             continue;
