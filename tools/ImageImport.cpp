@@ -38,11 +38,12 @@ template<class T>
 Image2D expand(const ImageView2D& image) {
     const std::uint32_t channels = pixelFormatChannelCount(image.format());
     Image2D rgba = ImageTools::allocateWithFormat(PixelFormat::RGBA8Unorm, image.size());
+    const std::size_t pixelSize = pixelFormatSize(image.format());
     const StridedArrayView2D<const char> from = image.pixels();
     const StridedArrayView2D<Vector4ub> to = rgba.pixels<Vector4ub>();
-    for (std::size_t y = 0; y != from.size()[0]; ++y)
-        for (std::size_t x = 0; x != from.size()[1]; ++x) {
-            const char* pixel = &from[y][x];
+    for (std::size_t y = 0; y != to.size()[0]; ++y)
+        for (std::size_t x = 0; x != to.size()[1]; ++x) {
+            const char* pixel = &from[y][x * pixelSize];
             Vector4ub& out = to[y][x];
             if (channels <= 2) {
                 out = Vector4ub{channel8<T>(pixel, 0)};

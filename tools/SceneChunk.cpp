@@ -68,7 +68,8 @@ public:
         if (count > (_data.size() - _offset) / sizeof(T))
             return false;
         out.resize(count);
-        std::memcpy(out.data(), _data.data() + _offset, count * sizeof(T));
+        if (count) /* an empty vector's data() may be null */
+            std::memcpy(out.data(), _data.data() + _offset, count * sizeof(T));
         _offset += count * sizeof(T);
         return true;
     }

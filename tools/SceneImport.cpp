@@ -2,9 +2,10 @@
 
 #include <cmath>
 #include <cstdio>
-
 #include <cstring>
 #include <map>
+
+#include <unistd.h>
 
 #include <fmt/format.h>
 
@@ -43,9 +44,9 @@ std::optional<Vector3> morphValue(VertexFormat format, const char* bytes) {
     };
     switch (format) {
     case VertexFormat::Vector3: {
-        Vector3 value;
-        std::memcpy(&value, bytes, sizeof(value));
-        return value;
+        float value[3];
+        std::memcpy(value, bytes, sizeof(value));
+        return Vector3{value[0], value[1], value[2]};
     }
     case VertexFormat::Vector3b:
         return read(std::int8_t{}, false);
@@ -68,13 +69,15 @@ std::string sceneName(const std::string& name) {
 } // namespace
 
 Progress::Progress(std::string_view stage, std::size_t total)
-    : _stage{stage}, _total{total}, _start{Clock::now()}, _lastPrint{_start} {}
+    : _stage{stage}, _total{total}, _terminal{isatty(STDERR_FILENO) == 1}, _start{Clock::now()},
+      _lastPrint{_start} {}
 
 void Progress::advance() {
     ++_done;
     const Clock::time_point now = Clock::now();
-    if (now - _start >= std::chrono::seconds{1} && now - _lastPrint >= std::chrono::seconds{1}) {
-        /* Straight to the terminal: warnings, not progress, are what the log keeps */
+    if (_terminal && now - _start >= std::chrono::seconds{1} &&
+        now - _lastPrint >= std::chrono::seconds{1}) {
+        /* Straight to the terminal: warnings, not progress, are what a log keeps */
         std::fprintf(stderr, "zarvik import: %s %zu/%zu\n", _stage.c_str(), _done, _total);
         _lastPrint = now;
     }

@@ -14,7 +14,8 @@
 
 namespace ZarvikEngine::Tool {
 
-/* Counts "stage 12/40" on standard error once a stage has taken a second, then every second */
+/* Counts "stage 12/40" on standard error, when that is a terminal, once a stage has taken a
+   second, then every second */
 class Progress {
 public:
     Progress(std::string_view stage, std::size_t total);
@@ -26,6 +27,7 @@ private:
 
     std::string _stage;
     std::size_t _total, _done{};
+    bool _terminal;
     Clock::time_point _start, _lastPrint;
 };
 

@@ -64,7 +64,7 @@ bool parseWhole(std::string_view text, T& value, T min, T max) {
 
 /* "positions,normals,..." into layout flags */
 bool parseLayout(std::string_view text, MeshDataFlags& layout) {
-    constexpr std::pair<std::string_view, MeshDataFlag> Names[]{
+    const std::pair<std::string_view, MeshDataFlags> Names[]{
         {"positions", MeshDataFlag::Positions},
         {"normals", MeshDataFlag::Normals},
         {"texture-coordinates", MeshDataFlag::TextureCoordinates},

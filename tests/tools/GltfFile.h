@@ -66,11 +66,13 @@ public:
         return json["accessors"].size() - 1;
     }
 
-    /* The document with the buffer embedded */
+    /* The document with the buffer embedded, if anything was put in it */
     std::string text() const {
         nlohmann::json document = json;
-        document["buffers"] = {{{"byteLength", _buffer.size()},
-                                {"uri", "data:application/octet-stream;base64," + base64(_buffer)}}};
+        if (!_buffer.empty())
+                document["buffers"] = {
+                {{"byteLength", _buffer.size()},
+                 {"uri", "data:application/octet-stream;base64," + base64(_buffer)}}};
         return document.dump();
     }
 

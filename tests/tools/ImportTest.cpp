@@ -253,7 +253,8 @@ TEST(ZarvikImport, SkinnedAnimatedModelBecomesACompleteFile) {
     EXPECT_EQ(withTangents.err,
               "[SceneLoader] Unsupported/missing tangents in mesh leg, generating\n");
     EXPECT_NE(withTangents.out.find("1 warnings"), std::string::npos) << withTangents.out;
-    const MeshData tangentMesh{chunksOf(readBytes(output)).at(Magic::Mesh)[0]};
+    const std::vector<char> withTangentsBytes = readBytes(output);
+    const MeshData tangentMesh{chunksOf(withTangentsBytes).at(Magic::Mesh)[0]};
     EXPECT_TRUE(getMeshFlags(tangentMesh.meshCopy()) >= MeshDataFlag::Tangents);
 }
 
