@@ -35,12 +35,15 @@ test-tsan: deps
 	ctest --test-dir $(TSAN_DIR) $(CTEST_FLAGS) -R JobSystem
 
 # The main job: write the sample asset file with the zarvik tool, inspect it and play its
-# animations
+# animations, then import a real skinned and animated scene file and inspect what came out
 demo: configure
 	cmake --build $(BUILD_DIR) --target zarvik
 	$(BUILD_DIR)/tools/zarvik sample $(BUILD_DIR)/sample.zvk
 	$(BUILD_DIR)/tools/zarvik inspect $(BUILD_DIR)/sample.zvk
 	$(BUILD_DIR)/tools/zarvik play $(BUILD_DIR)/sample.zvk --frames 30 --fps 20
+	$(BUILD_DIR)/tools/zarvik import /usr/share/assimp/models/FBX/animation_with_skeleton.fbx \
+		$(BUILD_DIR)/imported.zvk
+	$(BUILD_DIR)/tools/zarvik inspect $(BUILD_DIR)/imported.zvk
 
 # Runs each fuzz target for FUZZ_SECONDS: the asset file validation and readers, seeded with
 # the sample file, the scene and manager blocks, seeded with the blocks of a sample scene, and

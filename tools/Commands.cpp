@@ -11,6 +11,7 @@
 #include <fmt/ranges.h>
 
 #include "SampleAssetFile.h"
+#include "SceneChunk.h"
 #include "ZarvikEngine/Data/AssetValidation.h"
 #include "ZarvikEngine/DebugString.h"
 
@@ -183,8 +184,15 @@ std::string unreadSummary(const AssetChunkView& chunk) {
     case Magic::External:
         /* Validation saw the zero byte at the end */
         return fmt::format("external file \"{}\"", chunk.data().data());
-    case Magic::Scene:
-        return "scene data";
+    case Magic::Scene: {
+        const SceneReadResult read = readSceneData(chunk.data());
+        if (!read.scene)
+            return "scene data that zarvik can't read: " + read.error;
+        const Scene& scene = *read.scene;
+        return fmt::format("{} objects, {} meshes, {} skins, {} cameras, {} lights",
+                           scene.objects.size(), scene.meshes.size(), scene.skins.size(),
+                           scene.cameras.size(), scene.lights.size());
+    }
     case Magic::JsParams:
         return "script parameters";
     default:

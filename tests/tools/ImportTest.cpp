@@ -178,6 +178,10 @@ TEST(ZarvikImport, SkinnedAnimatedModelBecomesACompleteFile) {
     EXPECT_EQ(scene.meshes[0].material, 0);
     ASSERT_EQ(scene.skins.size(), 1u);
     EXPECT_EQ(scene.skins[0].object, Id(1));
+    const Output inspected = capture([&] { return inspect(output); });
+    EXPECT_NE(inspected.out.find(": 4 objects, 1 meshes, 1 skins, 0 cameras, 0 lights\n"),
+              std::string::npos)
+        << inspected.out;
 
     /* Quantized layout with tangents only when asked for */
     const MeshData mesh{chunks.at(Magic::Mesh)[0]};
