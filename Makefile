@@ -6,6 +6,10 @@ FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 CTEST_FLAGS ?= --output-on-failure -j2 --timeout 1500
 
+# ccache entries serve every checkout of the tree: paths below it are hashed relative to it
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := true
+
 .PHONY: deps configure build test bench test-asan test-tsan format format-check demo fuzz
 
 deps:

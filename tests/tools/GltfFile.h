@@ -11,25 +11,9 @@
 
 #include <nlohmann/json.hpp>
 
-namespace ZarvikEngine::Tool {
+#include "TestHelpers.h"
 
-inline std::string base64(const std::vector<char>& data) {
-    static const char Alphabet[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string result;
-    for (std::size_t i = 0; i < data.size(); i += 3) {
-        std::uint32_t word = std::uint32_t(std::uint8_t(data[i])) << 16;
-        if (i + 1 < data.size())
-            word |= std::uint32_t(std::uint8_t(data[i + 1])) << 8;
-        if (i + 2 < data.size())
-            word |= std::uint8_t(data[i + 2]);
-        /* n bytes give n + 1 digits, padded to four */
-        const std::size_t n = std::min<std::size_t>(3, data.size() - i);
-        for (std::size_t j = 0; j != 4; ++j)
-            result += j <= n ? Alphabet[word >> (18 - 6 * j) & 63] : '=';
-    }
-    return result;
-}
+namespace ZarvikEngine::Tool {
 
 class GltfFile {
 public:
@@ -37,16 +21,15 @@ public:
 
     /* Appends values as an accessor over a view of their own; the index of the accessor */
     template<class T>
-    std::size_t accessor(const std::vector<T>& values, const std::string& type,
-                         int componentType, bool normalized = false, int target = 0) {
+    std::size_t accessor(const std::vector<T>& values, const std::string& type, int componentType,
+                         bool normalized = false, int target = 0) {
         while (_buffer.size() % 4)
             _buffer.push_back(0);
         const std::size_t offset = _buffer.size();
         _buffer.resize(offset + values.size() * sizeof(T));
         std::memcpy(_buffer.data() + offset, values.data(), values.size() * sizeof(T));
-        nlohmann::json view{{"buffer", 0},
-                            {"byteOffset", offset},
-                            {"byteLength", values.size() * sizeof(T)}};
+        nlohmann::json view{
+            {"buffer", 0}, {"byteOffset", offset}, {"byteLength", values.size() * sizeof(T)}};
         if (target)
             view["target"] = target;
         json["bufferViews"].push_back(view);
@@ -55,11 +38,11 @@ public:
                                            : type == "VEC3" ? 3
                                            : type == "VEC4" ? 4
                                                             : 16;
-        nlohmann::json accessor{{"bufferView", json["bufferViews"].size() - 1},
-                                {"componentType", componentType},
-                                {"count", values.size() * sizeof(T) /
-                                              (componentCount * componentSize(componentType))},
-                                {"type", type}};
+        nlohmann::json accessor{
+            {"bufferView", json["bufferViews"].size() - 1},
+            {"componentType", componentType},
+            {"count", values.size() * sizeof(T) / (componentCount * componentSize(componentType))},
+            {"type", type}};
         if (normalized)
             accessor["normalized"] = true;
         json["accessors"].push_back(accessor);
@@ -70,9 +53,9 @@ public:
     std::string text() const {
         nlohmann::json document = json;
         if (!_buffer.empty())
-                document["buffers"] = {
+            document["buffers"] = {
                 {{"byteLength", _buffer.size()},
-                 {"uri", "data:application/octet-stream;base64," + base64(_buffer)}}};
+                 {"uri", "data:application/octet-stream;base64," + Test::base64(_buffer)}}};
         return document.dump();
     }
 

@@ -37,8 +37,8 @@ const fs::path Corpus = "/usr/share/assimp/models";
 /* The scene files of the folders, in a fixed order */
 std::vector<fs::path> sceneFiles(std::initializer_list<const char*> folders) {
     std::vector<fs::path> files;
-    for (const char* folder: folders)
-        for (const fs::directory_entry& entry: fs::recursive_directory_iterator{Corpus / folder})
+    for (const char* folder : folders)
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator{Corpus / folder})
             if (entry.is_regular_file() && Trade::importerForFile(entry.path()))
                 files.push_back(entry.path());
     std::sort(files.begin(), files.end());
@@ -79,7 +79,7 @@ TEST(ImportCorpus, EveryFileImportsOrFailsWithAMessage) {
     const std::string output = temporaryPath("corpus.zvk");
     std::size_t imported = 0, vertices = 0;
     const auto start = std::chrono::steady_clock::now();
-    for (const fs::path& file: files)
+    for (const fs::path& file : files)
         if (const std::optional<nlohmann::json> summary = importFile(file, output, false)) {
             ++imported;
             vertices += std::size_t(summary->at("meshes").at("vertices"));
@@ -114,10 +114,10 @@ public:
     /* The accessor's values as floats, normalized integers unpacked as glTF says */
     std::vector<float> floats(int index) const {
         const tinygltf::Accessor& accessor = _model.accessors.at(std::size_t(index));
-        const std::size_t components = std::size_t(tinygltf::GetNumComponentsInType(
-            std::uint32_t(accessor.type)));
-        const std::size_t size = std::size_t(
-            tinygltf::GetComponentSizeInBytes(std::uint32_t(accessor.componentType)));
+        const std::size_t components =
+            std::size_t(tinygltf::GetNumComponentsInType(std::uint32_t(accessor.type)));
+        const std::size_t size =
+            std::size_t(tinygltf::GetComponentSizeInBytes(std::uint32_t(accessor.componentType)));
         std::vector<float> values(accessor.count * components);
         if (accessor.bufferView >= 0) {
             const tinygltf::BufferView& view =
@@ -127,9 +127,8 @@ public:
                                         view.byteOffset + accessor.byteOffset;
             for (std::size_t i = 0; i != accessor.count; ++i)
                 for (std::size_t c = 0; c != components; ++c)
-                    values[i * components + c] =
-                        component(data + i * stride + c * size, accessor.componentType,
-                                  accessor.normalized);
+                    values[i * components + c] = component(
+                        data + i * stride + c * size, accessor.componentType, accessor.normalized);
         }
         if (accessor.sparse.isSparse) {
             const auto& sparse = accessor.sparse;
@@ -199,8 +198,8 @@ public:
             return value(0);
         if (time >= _times.back())
             return value(count - 1);
-        const std::size_t i = std::size_t(
-            std::upper_bound(_times.begin(), _times.end(), time) - _times.begin() - 1);
+        const std::size_t i =
+            std::size_t(std::upper_bound(_times.begin(), _times.end(), time) - _times.begin() - 1);
         if (_step)
             return value(i);
         const float duration = _times[i + 1] - _times[i];
@@ -241,7 +240,7 @@ private:
 /* Ids of the scene chunk by node: depth-first pre-order from the scene's roots */
 std::vector<std::uint64_t> nodesInOrder(const Trade::SceneData& scene) {
     std::map<std::int64_t, std::vector<std::uint64_t>> children;
-    for (const Trade::SceneParent& entry: scene.parents())
+    for (const Trade::SceneParent& entry : scene.parents())
         children[entry.parent].push_back(entry.object);
     std::vector<std::uint64_t> order;
     std::vector<std::uint64_t> stack{children[-1].rbegin(), children[-1].rend()};
@@ -319,13 +318,13 @@ void compareMeshes(const fs::path& file, Trade::GltfImporter& importer,
                    const Scene& scene, const std::vector<std::span<const char>>& meshRecords) {
     for (std::size_t id = 0; id != nodes.size(); ++id) {
         std::vector<Trade::MeshData> sources;
-        for (const Trade::SceneMeshMaterial& entry: sourceScene.meshesMaterials())
+        for (const Trade::SceneMeshMaterial& entry : sourceScene.meshesMaterials())
             if (entry.object == nodes[id])
                 if (std::optional<Trade::MeshData> mesh = importer.mesh(entry.mesh);
                     mesh && ImportedSceneCache::canConvertMesh(*mesh))
                     sources.push_back(std::move(*mesh));
         std::vector<std::uint32_t> outputs;
-        for (const SceneMesh& entry: scene.meshes)
+        for (const SceneMesh& entry : scene.meshes)
             if (std::size_t(entry.object) == id)
                 outputs.push_back(entry.mesh);
         ASSERT_EQ(sources.size(), outputs.size()) << file << " object " << id;
@@ -347,8 +346,7 @@ void compareMeshes(const fs::path& file, Trade::GltfImporter& importer,
                 << what;
             const Trade::MeshData output = record.meshCopy();
             expectSameTriangles(trianglesOf(referencePositions, corners),
-                                trianglesOf(positionsOf(output), cornersOf(output)),
-                                1e-6f, what);
+                                trianglesOf(positionsOf(output), cornersOf(output)), 1e-6f, what);
         }
     }
 }
@@ -356,7 +354,7 @@ void compareMeshes(const fs::path& file, Trade::GltfImporter& importer,
 void compareSkins(const fs::path& file, Trade::GltfImporter& importer,
                   const Trade::SceneData& sourceScene, const std::vector<std::uint64_t>& nodes,
                   const Scene& scene, const std::vector<std::span<const char>>& skinRecords) {
-    for (const SceneSkin& entry: scene.skins) {
+    for (const SceneSkin& entry : scene.skins) {
         const std::uint64_t node = nodes[std::size_t(entry.object)];
         const auto source = std::find_if(
             sourceScene.skins().begin(), sourceScene.skins().end(),
@@ -368,8 +366,9 @@ void compareSkins(const fs::path& file, Trade::GltfImporter& importer,
         ASSERT_EQ(record.joints().size(), skin->joints().size()) << file;
         for (std::size_t j = 0; j != record.joints().size(); ++j) {
             EXPECT_EQ(nodes[std::size_t(record.joints()[j])], skin->joints()[j]) << file;
-            const Matrix4 recomposed = toMatrix(record.inverseBindPose()[j]) *
-                                       glm::scale(Matrix4{1.0f}, record.inverseBindPoseScaling()[j]);
+            const Matrix4 recomposed =
+                toMatrix(record.inverseBindPose()[j]) *
+                glm::scale(Matrix4{1.0f}, record.inverseBindPoseScaling()[j]);
             const Matrix4& expected = skin->inverseBindMatrices()[j];
             for (int column = 0; column != 4; ++column)
                 for (int row = 0; row != 4; ++row)
@@ -398,19 +397,19 @@ void compareAnimations(const fs::path& file, const GltfSource& source,
         idOf[nodes[id]] = Id(id);
 
     std::size_t record = 0;
-    for (const tinygltf::Animation& animation: source.model().animations) {
+    for (const tinygltf::Animation& animation : source.model().animations) {
         struct Channel {
             Id target;
             std::string path;
             GltfChannel sampled;
         };
         std::vector<Channel> channels;
-        for (const tinygltf::AnimationChannel& channel: animation.channels)
+        for (const tinygltf::AnimationChannel& channel : animation.channels)
             if (idOf.count(std::uint64_t(channel.target_node)) && channel.target_path != "weights")
-                channels.push_back({idOf[std::uint64_t(channel.target_node)], channel.target_path,
-                                    GltfChannel{source,
-                                                animation.samplers.at(std::size_t(channel.sampler)),
-                                                channel.target_path == "rotation" ? 4u : 3u}});
+                channels.push_back(
+                    {idOf[std::uint64_t(channel.target_node)], channel.target_path,
+                     GltfChannel{source, animation.samplers.at(std::size_t(channel.sampler)),
+                                 channel.target_path == "rotation" ? 4u : 3u}});
         if (channels.empty())
             continue;
         ASSERT_LT(record, animationRecords.size()) << file;
@@ -426,9 +425,9 @@ void compareAnimations(const fs::path& file, const GltfSource& source,
         for (std::size_t k = 0; k != 50; ++k) {
             const float time = duration * float(k) / 49.0f;
             ASSERT_TRUE((Skeletal::SamplingJob{duration > 0.0f ? time / duration : 0.0f,
-                                                clip.runtimeAnimation(), &context, pose}
+                                               clip.runtimeAnimation(), &context, pose}
                              .run()));
-            for (const Channel& channel: channels) {
+            for (const Channel& channel : channels) {
                 const std::size_t track = std::size_t(
                     std::find(targets.begin(), targets.end(), channel.target) - targets.begin());
                 ASSERT_LT(track, targets.size()) << file;
@@ -438,8 +437,8 @@ void compareAnimations(const fs::path& file, const GltfSource& source,
                 const Vector4 drift = fullPrecision ? Vector4{0.0f}
                                                     : glm::abs(channel.sampled.at(time + timeStep) -
                                                                channel.sampled.at(time - timeStep));
-                const std::string what = file.string() + " " + animation.name + " " +
-                                         channel.path + " at " + std::to_string(time);
+                const std::string what = file.string() + " " + animation.name + " " + channel.path +
+                                         " at " + std::to_string(time);
                 if (channel.path == "rotation") {
                     const Quaternion value = soa.rotation.get(int(track % 4));
                     EXPECT_LE(angleBetween(value, quaternion(Vector3{expected}, expected.w)),
@@ -464,8 +463,8 @@ void compareAnimations(const fs::path& file, const GltfSource& source,
 TEST(ImportCorpus, GltfFilesComeBackOutOfTheAssetFile) {
     const std::string output = temporaryPath("roundtrip.zvk");
     std::size_t compared = 0;
-    for (const fs::path& file: sceneFiles({"glTF2"}))
-        for (const bool fullPrecision: {true, false}) {
+    for (const fs::path& file : sceneFiles({"glTF2"}))
+        for (const bool fullPrecision : {true, false}) {
             if (!importFile(file, output, fullPrecision))
                 continue;
             const std::vector<char> bytes = readBytes(output);

@@ -61,9 +61,8 @@ std::vector<char> pngOfColor(std::uint8_t red) {
    and the hip (2), the knee (3) under the hip. */
 std::string skinnedLeg() {
     GltfFile gltf;
-    const std::size_t positions =
-        gltf.accessor(std::vector<float>{0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0, 0, 2, 0, 1, 2, 0},
-                      "VEC3", Float);
+    const std::size_t positions = gltf.accessor(
+        std::vector<float>{0, 0, 0, 1, 0, 0, 0, 1, 0, 1, 1, 0, 0, 2, 0, 1, 2, 0}, "VEC3", Float);
     gltf.json["accessors"][positions]["min"] = {0, 0, 0};
     gltf.json["accessors"][positions]["max"] = {1, 2, 0};
     /* Facing +Z, kept as they are */
@@ -73,50 +72,48 @@ std::string skinnedLeg() {
     const std::size_t normals = gltf.accessor(facing, "VEC3", Float);
     const std::size_t coordinates =
         gltf.accessor(std::vector<float>{0, 0, 1, 0, 0, 0.5f, 1, 0.5f, 0, 1, 1, 1}, "VEC2", Float);
-    const std::size_t joints = gltf.accessor(
-        std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 1, 0, 0, 0, 1,
-                                  0, 0, 0},
-        "VEC4", UnsignedByte);
-    const std::size_t weights = gltf.accessor(
-        std::vector<float>{1, 0, 0, 0, 1, 0, 0, 0, 0.5f, 0.5f, 0, 0, 0.5f, 0.5f, 0, 0, 1, 0, 0, 0,
-                           1, 0, 0, 0},
-        "VEC4", Float);
+    const std::size_t joints =
+        gltf.accessor(std::vector<std::uint8_t>{0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0,
+                                                0, 1, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0},
+                      "VEC4", UnsignedByte);
+    const std::size_t weights =
+        gltf.accessor(std::vector<float>{1,    0,    0, 0, 1, 0, 0, 0, 0.5f, 0.5f, 0, 0,
+                                         0.5f, 0.5f, 0, 0, 1, 0, 0, 0, 1,    0,    0, 0},
+                      "VEC4", Float);
     const std::size_t indices = gltf.accessor(
         std::vector<std::uint16_t>{0, 1, 3, 0, 3, 2, 2, 3, 5, 2, 5, 4}, "SCALAR", UnsignedShort);
-    const std::size_t inverseBinds = gltf.accessor(
-        std::vector<float>{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1,
-                           1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1},
-        "MAT4", Float);
+    const std::size_t inverseBinds =
+        gltf.accessor(std::vector<float>{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0,  0, 1,
+                                         1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1},
+                      "MAT4", Float);
     const std::size_t times = gltf.accessor(std::vector<float>{0.0f, 0.5f, 1.0f}, "SCALAR", Float);
     const float s = std::sin(0.4f), c = std::cos(0.4f);
-    const std::size_t bends = gltf.accessor(
-        std::vector<float>{0, 0, 0, 1, s, 0, 0, c, 0, 0, 0, 1}, "VEC4", Float);
+    const std::size_t bends =
+        gltf.accessor(std::vector<float>{0, 0, 0, 1, s, 0, 0, c, 0, 0, 0, 1}, "VEC4", Float);
     const std::size_t stepTimes = gltf.accessor(std::vector<float>{0.0f, 0.5f}, "SCALAR", Float);
     const std::size_t steps =
         gltf.accessor(std::vector<float>{0, 0, 0, 0, 0.25f, 0}, "VEC3", Float);
 
-    gltf.json["meshes"] = {
-        {{"name", "leg"},
-         {"primitives",
-          {{{"attributes",
-             {{"POSITION", positions},
-              {"NORMAL", normals},
-              {"TEXCOORD_0", coordinates},
-              {"JOINTS_0", joints},
-              {"WEIGHTS_0", weights}}},
-            {"indices", indices},
-            {"material", 0}}}}}};
-    gltf.json["materials"] = {
-        {{"name", "skin"},
-         {"pbrMetallicRoughness",
-          {{"baseColorFactor", {1.0, 0.5, 0.25, 1.0}},
-           {"baseColorTexture", {{"index", 0}}},
-           {"metallicFactor", 0.0},
-           {"roughnessFactor", 0.75}}}}};
+    gltf.json["meshes"] = {{{"name", "leg"},
+                            {"primitives",
+                             {{{"attributes",
+                                {{"POSITION", positions},
+                                 {"NORMAL", normals},
+                                 {"TEXCOORD_0", coordinates},
+                                 {"JOINTS_0", joints},
+                                 {"WEIGHTS_0", weights}}},
+                               {"indices", indices},
+                               {"material", 0}}}}}};
+    gltf.json["materials"] = {{{"name", "skin"},
+                               {"pbrMetallicRoughness",
+                                {{"baseColorFactor", {1.0, 0.5, 0.25, 1.0}},
+                                 {"baseColorTexture", {{"index", 0}}},
+                                 {"metallicFactor", 0.0},
+                                 {"roughnessFactor", 0.75}}}}};
     gltf.json["textures"] = {{{"source", 0}, {"sampler", 0}}};
     gltf.json["samplers"] = {{{"magFilter", 9728}, {"minFilter", 9985}, {"wrapS", 33071}}};
     gltf.json["images"] = {
-        {{"uri", "data:image/png;base64," + base64(pngOfColor(200))}, {"name", "red"}}};
+        {{"uri", "data:image/png;base64," + Test::base64(pngOfColor(200))}, {"name", "red"}}};
     gltf.json["skins"] = {{{"joints", {2, 3}}, {"inverseBindMatrices", inverseBinds}}};
     gltf.json["nodes"] = {{{"name", "root"}, {"children", {1, 2}}},
                           {{"name", "body"}, {"mesh", 0}, {"skin", 0}},
@@ -278,8 +275,8 @@ TEST(ZarvikImport, FilesThatCantBeImportedLeaveNothingBehind) {
 
     EXPECT_EQ(failure("notes.txt"), "zarvik: notes.txt: isn't a scene file this tool reads\n");
     const std::string missing = temporaryPath("missing.gltf");
-    EXPECT_EQ(failure(missing).rfind("zarvik: " + missing + ": Trade::GltfImporter::openFile():", 0),
-              0u);
+    EXPECT_EQ(
+        failure(missing).rfind("zarvik: " + missing + ": Trade::GltfImporter::openFile():", 0), 0u);
 
     GltfFile withoutScene;
     withoutScene.json["nodes"] = {{{"name", "lonely"}}};

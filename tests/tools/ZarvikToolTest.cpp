@@ -13,8 +13,8 @@
 #include <nlohmann/json.hpp>
 
 #include "Commands.h"
-#include "ToolTestHelpers.h"
 #include "SampleAssetFile.h"
+#include "ToolTestHelpers.h"
 #include "ZarvikEngine/Data/AssetValidation.h"
 
 namespace ZarvikEngine::Tool {

@@ -14,6 +14,7 @@
 
 #include <tiny_gltf.h>
 
+#include "ZarvikEngine/Tools/MeshAttributeConversion.h"
 #include "ZarvikEngine/Trade/ImageDecoding.h"
 
 namespace ZarvikEngine::Trade {
@@ -503,50 +504,16 @@ std::optional<Accessor> accessor(const tinygltf::Model& model, int id, const cha
     return result;
 }
 
-template<std::size_t size>
-void copyElements(char* dst, std::size_t dstStride, const char* src, std::size_t srcStride,
-                  std::size_t count) {
-    for (std::size_t i = 0; i != count; ++i)
-        std::memcpy(dst + i * dstStride, src + i * srcStride, size);
-}
-
-/* Copies count elements of size bytes, srcStride bytes apart, to dstStride bytes apart; sizes
-   of vertex formats get copies of a constant size */
-void copyStrided(char* dst, std::size_t dstStride, const char* src, std::size_t srcStride,
-                 std::size_t count, std::size_t size) {
-    if (srcStride == size && dstStride == size) {
-        std::memcpy(dst, src, count * size);
-        return;
-    }
-    switch (size) {
-    case 1:
-        return copyElements<1>(dst, dstStride, src, srcStride, count);
-    case 2:
-        return copyElements<2>(dst, dstStride, src, srcStride, count);
-    case 3:
-        return copyElements<3>(dst, dstStride, src, srcStride, count);
-    case 4:
-        return copyElements<4>(dst, dstStride, src, srcStride, count);
-    case 6:
-        return copyElements<6>(dst, dstStride, src, srcStride, count);
-    case 8:
-        return copyElements<8>(dst, dstStride, src, srcStride, count);
-    case 12:
-        return copyElements<12>(dst, dstStride, src, srcStride, count);
-    case 16:
-        return copyElements<16>(dst, dstStride, src, srcStride, count);
-    }
-    for (std::size_t i = 0; i != count; ++i)
-        std::memcpy(dst + i * dstStride, src + i * srcStride, size);
-}
-
 /* Writes the accessor's elements dstStride bytes apart, sparse substitution included */
 void materialize(const Accessor& accessor, char* dst, std::size_t dstStride) {
     if (!accessor.count)
         return;
     const std::size_t size = accessor.elementSize;
     if (accessor.data)
-        copyStrided(dst, dstStride, accessor.data, accessor.stride, accessor.count, size);
+        MeshTools::copyInto(
+            StridedArrayView2D<const char>{
+                accessor.data, {accessor.count, size}, {std::ptrdiff_t(accessor.stride), 1}},
+            StridedArrayView2D<char>{dst, {accessor.count, size}, {std::ptrdiff_t(dstStride), 1}});
     else if (dstStride == size)
         std::memset(dst, 0, accessor.count * size);
     else

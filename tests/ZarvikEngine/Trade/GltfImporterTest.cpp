@@ -21,23 +21,6 @@ namespace {
 
 constexpr int Byte = 5120, UnsignedByte = 5121, Short = 5122, UnsignedShort = 5123, Float = 5126;
 
-std::string base64(std::span<const char> data) {
-    constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (std::size_t i = 0; i < data.size(); i += 3) {
-        std::uint32_t bits = std::uint32_t(std::uint8_t(data[i])) << 16;
-        if (i + 1 < data.size())
-            bits |= std::uint32_t(std::uint8_t(data[i + 1])) << 8;
-        if (i + 2 < data.size())
-            bits |= std::uint8_t(data[i + 2]);
-        out += Alphabet[bits >> 18 & 63];
-        out += Alphabet[bits >> 12 & 63];
-        out += i + 1 < data.size() ? Alphabet[bits >> 6 & 63] : '=';
-        out += i + 2 < data.size() ? Alphabet[bits & 63] : '=';
-    }
-    return out;
-}
-
 /* The bytes of a buffer, each array added at a four-byte boundary */
 struct Bin {
     std::vector<char> bytes;
@@ -60,7 +43,7 @@ struct Bin {
 std::string gltf(const Bin& bin, std::string_view properties) {
     return fmt::format(R"({{"asset":{{"version":"2.0"}},"buffers":[{{"byteLength":{},)"
                        R"("uri":"data:application/octet-stream;base64,{}"}}],{}}})",
-                       bin.bytes.size(), base64(bin.bytes), properties);
+                       bin.bytes.size(), Test::base64(bin.bytes), properties);
 }
 
 /* A GLB container of the JSON and the binary chunk */
