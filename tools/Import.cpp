@@ -160,6 +160,55 @@ void printSummary(const ImportOptions& options, const ImportCounts& counts, std:
 
 } // namespace
 
+std::optional<std::vector<char>> importIntoMemory(Trade::AbstractImporter& importer,
+                                                  const ImportOptions& options,
+                                                  ImportCounts& counts,
+                                                  const Function<void(const char*)>& stageDone) {
+    /* What a single resource reports is a warning of the import, which goes on without it */
+    ImportedSceneCache cache;
+    {
+        Error errorsAsWarnings{Warning::output()};
+        cache.cacheResources(importer);
+    }
+    bool cached = false;
+    if (const std::string error = errorOf([&] { cached = cache.cacheScene(importer); }); !cached) {
+        reportError(options.source, error);
+        return std::nullopt;
+    }
+    importer.close();
+    stageDone("cache");
+
+    std::optional<SceneImport> scene = SceneImport::create(cache, options);
+    if (!scene)
+        return std::nullopt;
+    std::vector<char> file;
+    Data::appendHeaderData(file);
+    const std::pair<const char*, void (SceneImport::*)(std::vector<char>&)> stages[]{
+        {"meshes", &SceneImport::writeMeshes},
+        {"skins", &SceneImport::writeSkins},
+        {"animations", &SceneImport::writeAnimations},
+        {"images", &SceneImport::writeImages},
+        {"textures", &SceneImport::writeTextures},
+        {"materials", &SceneImport::writeMaterials},
+        {"scene", &SceneImport::writeScene}};
+    for (const auto& [name, stage] : stages) {
+        {
+            Error errorsAsWarnings{Warning::output()};
+            ((*scene).*stage)(file);
+        }
+        stageDone(name);
+    }
+    Data::updateHeaderData(file);
+    counts = scene->counts();
+
+    if (const std::optional<std::string> problem = Data::validateAssetFile(file).error) {
+        reportError(options.source,
+                    fmt::format("the imported file doesn't validate: {}", *problem));
+        return std::nullopt;
+    }
+    return file;
+}
+
 int importScene(const ImportOptions& options) {
     std::unique_ptr<Trade::AbstractImporter> importer = Trade::importerForFile(options.source);
     if (!importer) {
@@ -181,50 +230,15 @@ int importScene(const ImportOptions& options) {
     }
     times.push_back({"open", stopwatch.lap()});
 
-    ImportedSceneCache cache;
-    {
-        Error redirectErrors{&logStream};
-        cache.cacheResources(*importer);
-    }
-    bool cached = false;
-    if (const std::string error = errorOf([&] { cached = cache.cacheScene(*importer); }); !cached) {
-        reportError(options.source, error);
-        return Failure;
-    }
-    importer->close();
-    times.push_back({"cache", stopwatch.lap()});
-
-    std::optional<SceneImport> scene = SceneImport::create(cache, options);
-    if (!scene)
-        return Failure;
-    std::vector<char> file;
-    Data::appendHeaderData(file);
-    {
-        Error redirectErrors{&logStream};
-        const std::pair<const char*, void (SceneImport::*)(std::vector<char>&)> stages[]{
-            {"meshes", &SceneImport::writeMeshes},
-            {"skins", &SceneImport::writeSkins},
-            {"animations", &SceneImport::writeAnimations},
-            {"images", &SceneImport::writeImages},
-            {"textures", &SceneImport::writeTextures},
-            {"materials", &SceneImport::writeMaterials},
-            {"scene", &SceneImport::writeScene}};
-        for (const auto& [name, stage] : stages) {
-            ((*scene).*stage)(file);
-            times.push_back({name, stopwatch.lap()});
-        }
-    }
-    Data::updateHeaderData(file);
-
-    if (const std::optional<std::string> problem = Data::validateAssetFile(file).error) {
-        reportError(options.source,
-                    fmt::format("the imported file doesn't validate: {}", *problem));
-        return Failure;
-    }
-    if (!writeFile(options.output, file))
+    ImportCounts counts;
+    const std::optional<std::vector<char>> file =
+        importIntoMemory(*importer, options, counts, [&](const char* stage) {
+            times.push_back({stage, stopwatch.lap()});
+        });
+    if (!file || !writeFile(options.output, *file))
         return Failure;
     times.push_back({"write", stopwatch.lap()});
-    printSummary(options, scene->counts(), file.size(), log.lines(), times);
+    printSummary(options, counts, file->size(), log.lines(), times);
     return Success;
 }
 

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,7 +11,9 @@
 #include "Commands.h"
 #include "SceneChunk.h"
 #include "ZarvikEngine/Data/Id.h"
+#include "ZarvikEngine/Function.h"
 #include "ZarvikEngine/Tools/ImportedSceneCache.h"
+#include "ZarvikEngine/Trade/AbstractImporter.h"
 
 namespace ZarvikEngine::Tool {
 
@@ -79,6 +82,17 @@ private:
     RecordIndices _meshRecords, _skinRecords, _imageRecords, _textureRecords, _materialRecords;
     ImportCounts _counts;
 };
+
+/* The asset file of the scene of an opened importer, in memory: the scene cached, each stage
+   written, the header updated and the whole validated; the importer is closed once the
+   cache holds everything. What single resources report through Error goes to the warning
+   output, as the import goes on without them. Nothing, after an error naming the source,
+   when the scene can't be cached or written or the file doesn't validate. stageDone hears
+   the name of each stage as it ends: "cache", then those of the writing ones. */
+std::optional<std::vector<char>> importIntoMemory(Trade::AbstractImporter& importer,
+                                                  const ImportOptions& options,
+                                                  ImportCounts& counts,
+                                                  const Function<void(const char*)>& stageDone);
 
 } // namespace ZarvikEngine::Tool
 
