@@ -24,6 +24,10 @@ Debug& printMatrix(Debug& debug, const glm::mat<size, size, float>& value) {
     return debug << Debug::nospace << ")";
 }
 
+bool isNormalizedWithin(const Vector3& vector, float tolerance) {
+    return std::abs(glm::dot(vector, vector) - 1.0f) <= tolerance;
+}
+
 } // namespace
 
 Debug& operator<<(Debug& debug, const Quaternion& value) {
@@ -70,6 +74,34 @@ TrsTransformation decompose(const Matrix4& transformation) {
         rotation[i] /= scaling[i];
     result.rotation = glm::normalize(glm::quat_cast(rotation));
     return result;
+}
+
+Quaternion lookRotation(const Vector3& forward, const Vector3& up) {
+    ZE_ASSERT(isNormalizedWithin(forward, 2e-5f),
+              "lookRotation(): Expected target direction to be normalized" << forward);
+    ZE_ASSERT(isNormalizedWithin(up, 2e-5f),
+              "lookRotation(): Expected up direction to be normalized" << up);
+    Vector3 z = -forward;
+    Vector3 x = glm::cross(up, z);
+    if (glm::dot(x, x) < 1e-5f) {
+        z = glm::normalize(Vector3{-forward.x + 1e-5f, -forward.y, -forward.z});
+        x = glm::cross(up, z);
+    }
+    x = glm::normalize(x);
+    const Vector3 y = glm::cross(z, x);
+    return glm::quat_cast(Matrix3{x, y, z});
+}
+
+DualQuaternion lookAt(const Vector3& eye, const Vector3& target, const Vector3& up) {
+    Vector3 direction = target - eye;
+    Quaternion rotation;
+    if (glm::dot(direction, direction) >= 1e-5f) {
+        direction = glm::normalize(direction);
+        ZE_ASSERT(isNormalizedWithin(direction, 2e-5f),
+                  "lookAt(): target direction not normalized" << direction << target << eye);
+        rotation = lookRotation(direction, up);
+    }
+    return dualQuaternionFromRotationTranslation(rotation, eye);
 }
 
 } // namespace ZarvikEngine

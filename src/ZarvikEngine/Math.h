@@ -475,6 +475,14 @@ struct TrsTransformation {
    and the rotation is identity when a column has zero length */
 TrsTransformation decompose(const Matrix4& transformation);
 
+/* The rotation whose -Z axis is forward and whose Y axis leans towards up, both normalized;
+   an up parallel to forward is nudged off it */
+Quaternion lookRotation(const Vector3& forward, const Vector3& up);
+
+/* The rigid camera-to-world transform of a camera at eye looking at target, the identity
+   rotation when the two are closer than 1e-5 squared; up is normalized */
+DualQuaternion lookAt(const Vector3& eye, const Vector3& target, const Vector3& up);
+
 /* Rigid transformation matrix of the rotation (as is) followed by the translation */
 inline Matrix4 toMatrix(const DualQuaternion& dualQuaternion) {
     return transformationMatrix(toMatrix(dualQuaternion.real), translation(dualQuaternion));

@@ -293,5 +293,45 @@ TEST(Math, SlerpAndSclerp) {
     EXPECT_FUZZY(transformPoint(sclerp(a, -b, 1.0f), p), transformPoint(b, p));
 }
 
+TEST(Math, LookAtAndLookRotation) {
+    /* The camera's -Z goes towards the target, its Y leans towards up */
+    std::mt19937 random{5};
+    std::uniform_real_distribution<float> unit{-1.0f, 1.0f};
+    for (int i = 0; i != 100; ++i) {
+        const Vector3 eye{unit(random), unit(random), unit(random)};
+        const Vector3 target = eye + Vector3{unit(random), unit(random), unit(random)};
+        const DualQuaternion camera = lookAt(eye, target, {0.0f, 1.0f, 0.0f});
+        EXPECT_TRUE(isNormalized(camera));
+        EXPECT_TRUE(fuzzyEqual(translation(camera), eye));
+        const Vector3 forward = glm::normalize(target - eye);
+        EXPECT_LT(glm::length(camera.real * Vector3{0.0f, 0.0f, -1.0f} - forward), 1e-5f);
+        const Vector3 up = camera.real * Vector3{0.0f, 1.0f, 0.0f};
+        EXPECT_GE(up.y, -1e-6f);
+        EXPECT_NEAR(glm::dot(up, forward), 0.0f, 1e-5f);
+    }
+
+    /* A target on the eye keeps the identity; looking straight down takes the branch for an
+       up parallel to forward and still gives a rotation */
+    EXPECT_EQ(lookAt({1.0f, 2.0f, 3.0f}, {1.0f, 2.0f, 3.001f}, {0.0f, 1.0f, 0.0f}).real,
+              Quaternion{});
+    const Quaternion down = lookRotation({0.0f, -1.0f, 0.0f}, {0.0f, 1.0f, 0.0f});
+    EXPECT_TRUE(isNormalized(down));
+    EXPECT_LT(glm::length(down * Vector3{0.0f, 0.0f, -1.0f} - Vector3{0.0f, -1.0f, 0.0f}), 1e-4f);
+}
+
+TEST(MathDeathTest, LookRotationNeedsNormalizedVectors) {
+    ZE_EXPECT_ABORT(lookRotation({0.0f, 0.0f, -2.0f}, {0.0f, 1.0f, 0.0f}),
+                    "lookRotation(): Expected target direction to be normalized Vector(0, 0, -2)");
+    ZE_EXPECT_ABORT(lookRotation({0.0f, 0.0f, -1.0f}, {0.0f, 0.5f, 0.0f}),
+                    "lookRotation(): Expected up direction to be normalized Vector(0, 0.5, 0)");
+    ZE_EXPECT_ABORT(lookAt({0.0f, 0.0f, 0.0f}, {0.0f, 0.0f, -1.0f}, {0.0f, 2.0f, 0.0f}),
+                    "lookRotation(): Expected up direction to be normalized Vector(0, 2, 0)");
+    /* An infinitely far target has no direction */
+    ZE_EXPECT_ABORT_PREFIX(lookAt({0.0f, 0.0f, 0.0f},
+                                  {std::numeric_limits<float>::infinity(), 0.0f, 0.0f},
+                                  {0.0f, 1.0f, 0.0f}),
+                           "lookAt(): target direction not normalized Vector(");
+}
+
 } // namespace
 } // namespace ZarvikEngine
