@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     const SceneBlocks sample = sampleSceneBlocks();
     std::mt19937 random{1};
     int written = 0;
-    for (int keep = 0; keep != 32; ++keep) {
+    for (int keep = 0; keep != 128; ++keep) {
         SceneBlocks blocks;
         if (keep & 1)
             blocks.scene = sample.scene;
@@ -29,9 +29,13 @@ int main(int argc, char** argv) {
             blocks.values = sample.values;
         if (keep & 16)
             blocks.animations = sample.animations;
+        if (keep & 32)
+            blocks.views = sample.views;
+        if (keep & 64)
+            blocks.lights = sample.lights;
         /* Managers need the scene whose records they match */
         if (!blocks.scene.empty() || keep == 0) {
-            std::vector<std::uint8_t> script(16 + 16 * keep);
+            std::vector<std::uint8_t> script(16 + 4 * keep);
             for (std::uint8_t& byte : script)
                 byte = std::uint8_t(random());
             const std::vector<std::uint8_t> input = encodeSceneBlocks(blocks, script);

@@ -297,12 +297,12 @@ void LightManager::setupShadowSplits(const ViewManager& views, Id view, unsigned
     /* Half logarithmic, half uniform */
     for (std::uint32_t k = 1; k <= count; ++k) {
         const float t = float(k) / float(count);
-        splits[k - 1] = std::pow(range / near, t) * near * 0.5f + ((range - near) * t + near) * 0.5f;
+        splits[k - 1] =
+            std::pow(range / near, t) * near * 0.5f + ((range - near) * t + near) * 0.5f;
     }
 }
 
-void LightManager::updateShadows(const SceneGraph& sceneGraph, const ViewManager& views,
-                                 Id view) {
+void LightManager::updateShadows(const SceneGraph& sceneGraph, const ViewManager& views, Id view) {
     for (unsigned short light = 0; light != activeCount(); ++light) {
         if (!shadowActive(light))
             continue;
@@ -334,15 +334,13 @@ void LightManager::updatePointShadows(unsigned short light) {
         _shadows.projections[slice] = Matrix4{1.0f};
         _shadows.shadowMatrices[slice] = toMatrix(_shadows.viewTransforms[slice]);
         _shadows.sliceParameters[slice] = {_shadowParameters[light].x, 0.0f,
-                                           _shadows.slices[slice].near,
-                                           _shadows.slices[slice].far};
+                                           _shadows.slices[slice].near, _shadows.slices[slice].far};
     }
 }
 
 void LightManager::updateSpotShadow(unsigned short light) {
     const std::uint32_t slice = shadowIndex(light);
-    _shadows.viewTransforms[slice] =
-        lightView(xyz(_positions[light]), xyz(_directions[light]));
+    _shadows.viewTransforms[slice] = lightView(xyz(_positions[light]), xyz(_directions[light]));
     _shadows.projections[slice] = perspectiveProjection(_parameters[light].x * Pi / 180.0f, 1.0f,
                                                         SliceNear, _parameters[light].w);
     _shadows.shadowMatrices[slice] =
@@ -372,8 +370,8 @@ void LightManager::updateShadowSplits(const SceneGraph& sceneGraph, const ViewMa
         const float near = c ? splits[c - 1] : views.near(view);
         const float far = splits[c];
         _shadows.cascadeFrusta[slice] = {
-            0.0f, near, far, Fov, aspectRatio,
-            perspectiveProjection(Fov, aspectRatio, near, far) * viewMatrix};
+            0.0f, near,        far,
+            Fov,  aspectRatio, perspectiveProjection(Fov, aspectRatio, near, far) * viewMatrix};
 
         SliceFrustum& frustum = _shadows.frusta[slice];
         Vector3 min{std::numeric_limits<float>::max()};
@@ -385,8 +383,8 @@ void LightManager::updateShadowSplits(const SceneGraph& sceneGraph, const ViewMa
             const Vector3 centre = position + forward * distance;
             const float signs[4][2]{{-1.0f, -1.0f}, {1.0f, -1.0f}, {1.0f, 1.0f}, {-1.0f, 1.0f}};
             for (int k = 0; k != 4; ++k) {
-                const Vector3 corner = centre + up * (signs[k][0] * halfHeight) +
-                                       right * (signs[k][1] * halfWidth);
+                const Vector3 corner =
+                    centre + up * (signs[k][0] * halfHeight) + right * (signs[k][1] * halfWidth);
                 frustum.corners[4 * end + k] = corner;
                 const Vector3 inLight = transformPoint(lightTransform, corner);
                 min = glm::min(min, inLight);

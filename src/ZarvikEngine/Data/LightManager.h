@@ -173,10 +173,16 @@ public:
     unsigned short lightsCount(LightType type) const { return lightsOfType(type).size(); }
 
     /* Assigns slices to the lights with shadows, suns first, then point and spot lights, as
-       long as maxShadows allows; a light that doesn't fit is skipped with a warning */
+       long as maxShadows allows; a light that doesn't fit is skipped with a warning, a later
+       one that needs fewer slices may still fit. A sun without cascades gets no slices and
+       counts as having no shadow. */
     void setupShadows(const SceneGraph& sceneGraph, const ViewManager& views, Id view,
                       std::uint32_t maxShadows);
-    /* Fits the slices of the last setupShadows() to the view */
+    /* Fits the slices of the last setupShadows() to the view. Sun cascades split the view's
+       depth from its near distance to the light's shadow range, half logarithmically, half
+       uniformly; each cascade covers the part of a 90° wide frustum of the view's aspect
+       ratio, held level (the view's roll left out), in a light-space box from the origin
+       whose depth reaches up to the shadow range. */
     void updateShadows(const SceneGraph& sceneGraph, const ViewManager& views, Id view);
     /* Stores slice as the orthographic projection of the light-space box */
     void updateLightSliceProjection(std::uint32_t slice, const DualQuaternion& lightView,

@@ -44,8 +44,8 @@ Debug& operator<<(Debug& debug, ProjectionType value) {
 }
 
 ViewManager::ViewManager(std::uint32_t capacity) : ComponentManager{0} {
-    ZE_ASSERT(capacity <= MaxCapacity, "ViewManager::ViewManager(): capacity"
-                                           << capacity << "is above" << MaxCapacity);
+    ZE_ASSERT(capacity <= MaxCapacity,
+              "ViewManager::ViewManager(): capacity" << capacity << "is above" << MaxCapacity);
     allocate(static_cast<unsigned short>(capacity));
 }
 

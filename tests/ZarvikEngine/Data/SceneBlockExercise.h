@@ -18,9 +18,11 @@
 
 #include "AnimationTestClips.h"
 #include "ZarvikEngine/Data/AnimationManager.h"
+#include "ZarvikEngine/Data/LightManager.h"
 #include "ZarvikEngine/Data/MeshManager.h"
 #include "ZarvikEngine/Data/NameManager.h"
 #include "ZarvikEngine/Data/SceneGraph.h"
+#include "ZarvikEngine/Data/ViewManager.h"
 
 namespace ZarvikEngine::Data::Test {
 
@@ -68,12 +70,13 @@ private:
 
 /* Blocks as a host would receive them; an empty one stands for a new, empty owner */
 struct SceneBlocks {
-    std::vector<char> scene, meshes, names, values, animations;
+    std::vector<char> scene, meshes, names, values, animations, views, lights;
 };
 
 namespace Implementation {
 
-constexpr unsigned short MeshSlot = 0, NameSlot = 1, ValueSlot = 2, AnimationSlot = 3;
+constexpr unsigned short MeshSlot = 0, NameSlot = 1, ValueSlot = 2, AnimationSlot = 3, ViewSlot = 4,
+                         LightSlot = 5, SlotCount = 6;
 /* Keep a run short enough for a fuzzer to do many: each operation validates every block */
 constexpr std::size_t MaxObjects = 512;
 constexpr std::size_t MaxScriptLength = 256;
@@ -109,8 +112,9 @@ private:
 class Exercise {
 public:
     Exercise(SceneGraph& graph, MeshManager* meshes, NameManager* names, ValueManager* values,
-             AnimationManager* animations)
-        : _graph{graph}, _meshes{meshes}, _names{names}, _values{values}, _animations{animations} {
+             AnimationManager* animations, ViewManager* views, LightManager* lights)
+        : _graph{graph}, _meshes{meshes}, _names{names}, _values{values},
+          _animations{animations}, _views{views}, _lights{lights} {
         growNames();
         /* A clip of three tracks with an event, played alone and blended with itself */
         const float keys[]{0.25f};
@@ -148,6 +152,14 @@ public:
             expectValid(AnimationManager::validate(_animations->data()), operation);
             expectValid(_graph.validateComponents(AnimationSlot, *_animations), operation);
         }
+        if (_views) {
+            expectValid(ViewManager::validate(_views->data()), operation);
+            expectValid(_graph.validateComponents(ViewSlot, *_views), operation);
+        }
+        if (_lights) {
+            expectValid(LightManager::validate(_lights->data()), operation);
+            expectValid(_graph.validateComponents(LightSlot, *_lights), operation);
+        }
     }
 
 private:
@@ -170,7 +182,7 @@ private:
     }
 
     const char* step(Script& script) {
-        switch (script.next() % 24) {
+        switch (script.next() % 27) {
         case 0:
             if (full())
                 return "nothing";
@@ -201,8 +213,8 @@ private:
                 _values->addComponent(object(script, true));
             return "addComponent";
         case 5: {
-            ComponentManager* manager =
-                script.next() % 2 ? static_cast<ComponentManager*>(_meshes) : _values;
+            ComponentManager* const managers[]{_meshes, _values, _views, _lights};
+            ComponentManager* manager = managers[script.next() % 4];
             if (manager && manager->size()) {
                 const Id id = component(script, *manager);
                 _graph.deleteComponent(manager->object(id), manager->index(), id);
@@ -214,6 +226,8 @@ private:
                 _meshes->setActive(component(script, *_meshes), script.next() % 2);
             if (_values && _values->size())
                 _values->setActive(component(script, *_values), script.next() % 2);
+            if (_lights && _lights->size())
+                _lights->setActive(component(script, *_lights), script.next() % 2);
             return "setActive";
         case 7:
             if (_meshes && _meshes->size() && _meshes->groupsCount())
@@ -324,10 +338,45 @@ private:
                 _animations->updateGraphs(_graphs, _clips);
             }
             return "updateGraphs";
-        default:
+        case 23:
             if (_animations)
                 _animations->initAllGraphs(_graphs, _clips);
             return "initAllGraphs";
+        case 24:
+            if (_views && _views->size() < MaxObjects)
+                _views->setActive(_views->addComponent(object(script, true)), script.next() % 2);
+            if (_lights && _lights->size() < MaxObjects)
+                _lights->setActive(_lights->addComponent(object(script, true)), script.next() % 2);
+            return "addViewAndLight";
+        case 25:
+            if (_views && _views->size()) {
+                const Id id = component(script, *_views);
+                _views->near(id) = float(script.next() % 3) * 0.1f;
+                _views->fov(id) = float(script.next());
+                _views->viewport(id) = Vector4i{int(script.next() % 4), 0, int(script.next()), 9};
+                _views->projectionType(id) = ProjectionType(script.next() % 2);
+                _views->projectionMatrix(id) = _views->generateProjectionMatrix(id);
+            }
+            if (_lights && _lights->size()) {
+                const Id id = component(script, *_lights);
+                _lights->setLightType(id, LightType(script.next() % 3));
+                _lights->parameters(id) = {float(script.next()), float(script.next()),
+                                           float(script.next() % 2), float(script.next())};
+                _lights->shadowParameters(id).w = float(script.next() % 6);
+            }
+            return "lightAndViewSettings";
+        default:
+            if (_views)
+                _views->update(0.016);
+            if (_lights) {
+                _lights->update(0.016);
+                if (_views && _views->size()) {
+                    const Id view = component(script, *_views);
+                    _lights->setupShadows(_graph, *_views, view, script.next() % 16);
+                    _lights->updateShadows(_graph, *_views, view);
+                }
+            }
+            return "updateShadows";
         }
     }
 
@@ -335,11 +384,13 @@ private:
     void append(Script& script) {
         if (full() || (_meshes && !_meshes->groupsCount()))
             return;
-        SceneGraph other{3, 4, 4};
+        SceneGraph other{3, SlotCount, 4};
         MeshManager otherMeshes{2, 1};
         NameManager otherNames{3, 8};
         ValueManager otherValues{2};
         AnimationManager otherAnimations{1};
+        ViewManager otherViews{1};
+        LightManager otherLights{1};
         if (_meshes)
             other.setComponentManager(MeshSlot, "mesh", &otherMeshes);
         if (_names)
@@ -348,6 +399,10 @@ private:
             other.setComponentManager(ValueSlot, "value", &otherValues);
         if (_animations)
             other.setComponentManager(AnimationSlot, "animation", &otherAnimations);
+        if (_views)
+            other.setComponentManager(ViewSlot, "view", &otherViews);
+        if (_lights)
+            other.setComponentManager(LightSlot, "light", &otherLights);
         const Id child = other.addObject(other.addObject(Id(0)));
         if (_meshes)
             otherMeshes.activate(otherMeshes.addComponent(child));
@@ -357,6 +412,13 @@ private:
             const Id animated = otherAnimations.addComponent(child);
             otherAnimations.animationGraph(animated) = 2;
             otherAnimations.activate(animated);
+        }
+        if (_views)
+            otherViews.activate(otherViews.addComponent(child));
+        if (_lights) {
+            const Id light = otherLights.addComponent(child);
+            otherLights.setLightType(light, LightType::Sun);
+            otherLights.activate(light);
         }
         otherNames.setName(child, "ab");
 
@@ -373,6 +435,8 @@ private:
     NameManager* _names;
     ValueManager* _values;
     AnimationManager* _animations;
+    ViewManager* _views;
+    LightManager* _lights;
     std::vector<Animation> _clips;
     std::vector<AnimationGraph> _graphs;
 };
@@ -400,7 +464,7 @@ inline bool exerciseSceneBlocks(SceneBlocks blocks, std::span<const std::uint8_t
 
     std::optional<SceneGraph> adopted;
     if (blocks.scene.empty())
-        adopted.emplace(1, 4, 0);
+        adopted.emplace(1, SlotCount, 0);
     else if (SceneGraph::validate(blocks.scene))
         return false;
     else
@@ -411,24 +475,32 @@ inline bool exerciseSceneBlocks(SceneBlocks blocks, std::span<const std::uint8_t
     NameManager names;
     ValueManager values;
     AnimationManager animations;
+    ViewManager views;
+    LightManager lights;
     if (!adopt(meshes, std::move(blocks.meshes)) || !adopt(names, std::move(blocks.names)) ||
         !adopt(values, std::move(blocks.values)) ||
-        !adopt(animations, std::move(blocks.animations)))
+        !adopt(animations, std::move(blocks.animations)) ||
+        !adopt(views, std::move(blocks.views)) || !adopt(lights, std::move(blocks.lights)))
         return false;
 
     /* As many of the managers as the scene has slots for, each checked against its slot */
     const unsigned short slots = graph.numComponentManagers();
     const std::pair<ComponentManager*, const char*> managers[]{
-        {&meshes, "mesh"}, {&names, "name"}, {&values, "value"}, {&animations, "animation"}};
-    for (unsigned short slot = 0; slot != std::min<unsigned short>(slots, 4); ++slot) {
+        {&meshes, "mesh"},          {&names, "name"}, {&values, "value"},
+        {&animations, "animation"}, {&views, "view"}, {&lights, "light"}};
+    for (unsigned short slot = 0; slot != std::min(slots, SlotCount); ++slot) {
         if (graph.validateComponents(slot, *managers[slot].first))
             return false;
         graph.setComponentManager(slot, managers[slot].second, managers[slot].first);
     }
 
-    Exercise exercise{graph, slots > MeshSlot ? &meshes : nullptr,
-                      slots > NameSlot ? &names : nullptr, slots > ValueSlot ? &values : nullptr,
-                      slots > AnimationSlot ? &animations : nullptr};
+    Exercise exercise{graph,
+                      slots > MeshSlot ? &meshes : nullptr,
+                      slots > NameSlot ? &names : nullptr,
+                      slots > ValueSlot ? &values : nullptr,
+                      slots > AnimationSlot ? &animations : nullptr,
+                      slots > ViewSlot ? &views : nullptr,
+                      slots > LightSlot ? &lights : nullptr};
     exercise.checkAll("adoption");
     Script script{bytes.first(std::min(bytes.size(), MaxScriptLength))};
     exercise.run(script);
@@ -441,15 +513,19 @@ inline bool exerciseSceneBlocks(SceneBlocks blocks, std::span<const std::uint8_t
 inline SceneBlocks sampleSceneBlocks() {
     Debug quietDebug{nullptr};
     Warning quietWarning{nullptr};
-    SceneGraph graph{8, 4, 4};
+    SceneGraph graph{8, Implementation::SlotCount, 4};
     MeshManager meshes{4, 3};
     NameManager names{8, 16};
     ValueManager values{2};
     AnimationManager animations{2};
+    ViewManager views{2};
+    LightManager lights{2};
     graph.setComponentManager(Implementation::MeshSlot, "mesh", &meshes);
     graph.setComponentManager(Implementation::NameSlot, "name", &names);
     graph.setComponentManager(Implementation::ValueSlot, "value", &values);
     graph.setComponentManager(Implementation::AnimationSlot, "animation", &animations);
+    graph.setComponentManager(Implementation::ViewSlot, "view", &views);
+    graph.setComponentManager(Implementation::LightSlot, "light", &lights);
 
     std::vector<Id> objects{Id(0)};
     for (std::size_t i = 1; i != 24; ++i)
@@ -474,6 +550,15 @@ inline SceneBlocks sampleSceneBlocks() {
             animations.rootMotionMode(animated) = RootMotionMode(i % 3);
             animations.setActive(animated, i % 8 == 3);
         }
+        if (i % 6 == 1) {
+            const Id view = views.addComponent(objects[i]);
+            views.fov(view) = 60.0f + float(i);
+            views.setActive(view, i % 4 == 1);
+        }
+        const Id light = lights.addComponent(objects[i - 1]);
+        lights.setLightType(light, LightType(i % 3));
+        lights.parameters(light) = {40.0f, 20.0f, float(i % 2), 30.0f};
+        lights.setActive(light, i % 3 != 0);
     }
     graph.deleteObjects(objects[7]);
     graph.deleteObjects(objects[3]);
@@ -482,8 +567,9 @@ inline SceneBlocks sampleSceneBlocks() {
     const auto bytes = [](std::span<const char> data) {
         return std::vector<char>(data.begin(), data.end());
     };
-    return {bytes(graph.data()), bytes(meshes.data()), bytes(names.data()), bytes(values.data()),
-            bytes(animations.data())};
+    return {bytes(graph.data()),  bytes(meshes.data()),     bytes(names.data()),
+            bytes(values.data()), bytes(animations.data()), bytes(views.data()),
+            bytes(lights.data())};
 }
 
 /* The fuzz input: each block as its 32-bit little-endian size and its bytes, then the script */
@@ -491,7 +577,8 @@ inline std::vector<std::uint8_t> encodeSceneBlocks(const SceneBlocks& blocks,
                                                    std::span<const std::uint8_t> script) {
     std::vector<std::uint8_t> input;
     for (const std::vector<char>* block :
-         {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values, &blocks.animations}) {
+         {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values, &blocks.animations,
+          &blocks.views, &blocks.lights}) {
         for (unsigned shift = 0; shift != 32; shift += 8)
             input.push_back(std::uint8_t(block->size() >> shift));
         input.insert(input.end(), block->begin(), block->end());
@@ -504,8 +591,8 @@ inline std::vector<std::uint8_t> encodeSceneBlocks(const SceneBlocks& blocks,
 inline std::optional<std::pair<SceneBlocks, std::span<const std::uint8_t>>>
 decodeSceneBlocks(std::span<const std::uint8_t> input) {
     SceneBlocks blocks;
-    for (std::vector<char>* block :
-         {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values, &blocks.animations}) {
+    for (std::vector<char>* block : {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values,
+                                     &blocks.animations, &blocks.views, &blocks.lights}) {
         if (input.size() < 4)
             return {};
         const std::size_t size = std::size_t(input[0]) | std::size_t(input[1]) << 8 |

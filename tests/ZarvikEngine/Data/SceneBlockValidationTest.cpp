@@ -190,9 +190,10 @@ TEST(SceneBlockValidation, MutatedBlocksAreRejectedOrSurvive) {
     int accepted = 0, rejected = 0;
     for (int run = 0; run != 4000; ++run) {
         SceneBlocks blocks = sample;
-        std::vector<char>* targets[]{&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values,
-                                     &blocks.animations};
-        std::vector<char>& block = *targets[random() % 5];
+        std::vector<char>* targets[]{&blocks.scene,  &blocks.meshes,     &blocks.names,
+                                     &blocks.values, &blocks.animations, &blocks.views,
+                                     &blocks.lights};
+        std::vector<char>& block = *targets[random() % std::size(targets)];
         for (unsigned change = 0, count = 1 + random() % 3; change != count; ++change) {
             const std::size_t offset = (random() % (block.size() / 2)) * 2;
             if (random() % 2)

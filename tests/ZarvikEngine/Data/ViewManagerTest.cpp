@@ -157,8 +157,7 @@ TEST(ViewManager, ProjectionsAgreeWithGlm) {
                          1e-4f);
 
         /* The field of view comes back out of any perspective matrix */
-        EXPECT_NEAR(ViewManager::fovFromProjectionMatrix(
-                        glm::perspective(fovy, aspect, near, far)),
+        EXPECT_NEAR(ViewManager::fovFromProjectionMatrix(glm::perspective(fovy, aspect, near, far)),
                     fov, 1e-5f * fov);
     }
 }
@@ -179,8 +178,8 @@ TEST(ViewManager, ViewTransformsFollowTheirObjects) {
     views.update(0.016);
     /* World points go into the camera's own frame: the camera sits at the origin */
     const DualQuaternion& world = scene.graph.absoluteTransformation(camera);
-    EXPECT_TRUE(fuzzyEqual(transformPoint(views.viewTransform(view), translation(world)),
-                           Vector3{0.0f}));
+    EXPECT_TRUE(
+        fuzzyEqual(transformPoint(views.viewTransform(view), translation(world)), Vector3{0.0f}));
     EXPECT_TRUE(fuzzyEqual(views.viewTransform(view) * world, DualQuaternion{}));
 
     views.projectionMatrix(view) = glm::perspective(1.0f, 1.5f, 0.1f, 50.0f);
@@ -206,12 +205,11 @@ TEST(ViewManager, StereoCullingFrustumHoldsBothEyes) {
 
     /* Random heads and asymmetric eyes, the inner edges of each eye narrower than the outer */
     std::mt19937 random{99};
-    std::uniform_real_distribution<float> unit{-1.0f, 1.0f}, outer{0.6f, 1.4f},
-        inner{0.3f, 0.6f}, vertical{0.5f, 1.2f}, distances{0.05f, 0.08f}, nears{0.05f, 0.5f},
-        fars{5.0f, 500.0f};
+    std::uniform_real_distribution<float> unit{-1.0f, 1.0f}, outer{0.6f, 1.4f}, inner{0.3f, 0.6f},
+        vertical{0.5f, 1.2f}, distances{0.05f, 0.08f}, nears{0.05f, 0.5f}, fars{5.0f, 500.0f};
     for (int i = 0; i != 300; ++i) {
-        const Quaternion head = glm::normalize(
-            Quaternion{unit(random), unit(random), unit(random), unit(random)});
+        const Quaternion head =
+            glm::normalize(Quaternion{unit(random), unit(random), unit(random), unit(random)});
         const Vector3 position{10.0f * unit(random), 10.0f * unit(random), 10.0f * unit(random)};
         const float distance = distances(random), near = nears(random), far = fars(random);
         const DualQuaternion eyeA = dualQuaternionFromRotationTranslation(head, position);
