@@ -1,5 +1,7 @@
 #include "ZarvikEngine/Math.h"
 
+#include <limits>
+
 namespace ZarvikEngine {
 
 namespace {
@@ -74,6 +76,29 @@ TrsTransformation decompose(const Matrix4& transformation) {
         rotation[i] /= scaling[i];
     result.rotation = glm::normalize(glm::quat_cast(rotation));
     return result;
+}
+
+Matrix4 frustumProjection(float left, float right, float bottom, float top, float near, float far) {
+    Matrix4 matrix{0.0f};
+    matrix[0][0] = 2.0f * near / (right - left);
+    matrix[1][1] = 2.0f * near / (top - bottom);
+    matrix[2][0] = (right + left) / (right - left);
+    matrix[2][1] = (top + bottom) / (top - bottom);
+    matrix[2][3] = -1.0f;
+    if (far == std::numeric_limits<float>::infinity()) {
+        matrix[2][2] = -1.0f;
+        matrix[3][2] = -2.0f * near;
+    } else {
+        matrix[2][2] = (far + near) / (near - far);
+        matrix[3][2] = 2.0f * far * near / (near - far);
+    }
+    return matrix;
+}
+
+Matrix4 perspectiveProjection(Rad horizontalFov, float aspectRatio, float near, float far) {
+    const float width = std::tan(float(horizontalFov) * 0.5f) * 2.0f * near;
+    const float height = width / aspectRatio;
+    return frustumProjection(-0.5f * width, 0.5f * width, -0.5f * height, 0.5f * height, near, far);
 }
 
 Quaternion lookRotation(const Vector3& forward, const Vector3& up) {

@@ -475,6 +475,13 @@ struct TrsTransformation {
    and the rotation is identity when a column has zero length */
 TrsTransformation decompose(const Matrix4& transformation);
 
+/* Projection into OpenGL clip space (depth from -1 to 1) of the frustum whose near plane spans
+   left to right and bottom to top at distance near; a far at +infinity gives the limit */
+Matrix4 frustumProjection(float left, float right, float bottom, float top, float near, float far);
+
+/* The symmetric frustum of a horizontal field of view and an aspect ratio */
+Matrix4 perspectiveProjection(Rad horizontalFov, float aspectRatio, float near, float far);
+
 /* The rotation whose -Z axis is forward and whose Y axis leans towards up, both normalized;
    an up parallel to forward is nudged off it */
 Quaternion lookRotation(const Vector3& forward, const Vector3& up);

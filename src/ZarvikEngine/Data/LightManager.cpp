@@ -51,25 +51,6 @@ Vector3 rotatedUp(const Quaternion& q) {
             2.0f * (q.y * q.z + q.w * q.x)};
 }
 
-/* Perspective projection with a horizontal field of view in radians, an infinite far plane
-   included */
-Matrix4 perspectiveProjection(float fov, float aspectRatio, float near, float far) {
-    const float width = 2.0f * near * std::tan(fov * 0.5f);
-    const float height = width / aspectRatio;
-    Matrix4 matrix{0.0f};
-    matrix[0][0] = 2.0f * near / width;
-    matrix[1][1] = 2.0f * near / height;
-    matrix[2][3] = -1.0f;
-    if (far == std::numeric_limits<float>::infinity()) {
-        matrix[2][2] = -1.0f;
-        matrix[3][2] = -2.0f * near;
-    } else {
-        matrix[2][2] = (far + near) / (near - far);
-        matrix[3][2] = 2.0f * far * near / (near - far);
-    }
-    return matrix;
-}
-
 /* The transform from world space into a light at position looking along -direction. The
    transforms of a scene may be degenerate (zero, huge or not finite); such a light keeps the
    identity rotation instead of tripping the look-at check. */
@@ -341,7 +322,7 @@ void LightManager::updatePointShadows(unsigned short light) {
 void LightManager::updateSpotShadow(unsigned short light) {
     const std::uint32_t slice = shadowIndex(light);
     _shadows.viewTransforms[slice] = lightView(xyz(_positions[light]), xyz(_directions[light]));
-    _shadows.projections[slice] = perspectiveProjection(_parameters[light].x * Pi / 180.0f, 1.0f,
+    _shadows.projections[slice] = perspectiveProjection(Rad{Deg{_parameters[light].x}}, 1.0f,
                                                         SliceNear, _parameters[light].w);
     _shadows.shadowMatrices[slice] =
         Bias * _shadows.projections[slice] * toMatrix(_shadows.viewTransforms[slice]);
@@ -370,8 +351,9 @@ void LightManager::updateShadowSplits(const SceneGraph& sceneGraph, const ViewMa
         const float near = c ? splits[c - 1] : views.near(view);
         const float far = splits[c];
         _shadows.cascadeFrusta[slice] = {
-            0.0f, near,        far,
-            Fov,  aspectRatio, perspectiveProjection(Fov, aspectRatio, near, far) * viewMatrix};
+            0.0f,        near,
+            far,         Fov,
+            aspectRatio, perspectiveProjection(Rad{Fov}, aspectRatio, near, far) * viewMatrix};
 
         SliceFrustum& frustum = _shadows.frusta[slice];
         Vector3 min{std::numeric_limits<float>::max()};

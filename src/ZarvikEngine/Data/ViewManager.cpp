@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <limits>
 #include <utility>
 
 #include <fmt/format.h>
@@ -17,18 +16,6 @@ constexpr float Pi = 3.1415927f;
 
 bool isPerspective(const Matrix4& matrix) {
     return std::abs(matrix[2][3]) >= 1e-5f;
-}
-
-/* The depth terms of a perspective projection, an infinite far plane included */
-void setPerspectiveDepth(Matrix4& matrix, float near, float far) {
-    matrix[2][3] = -1.0f;
-    if (far == std::numeric_limits<float>::infinity()) {
-        matrix[2][2] = -1.0f;
-        matrix[3][2] = -2.0f * near;
-    } else {
-        matrix[2][2] = (far + near) / (near - far);
-        matrix[3][2] = 2.0f * far * near / (near - far);
-    }
 }
 
 } // namespace
@@ -140,18 +127,12 @@ Matrix4 ViewManager::generateProjectionMatrix(unsigned short index) const {
     const Vector4i& viewport = _viewports[index];
     const float aspect = std::max(1.0f, float(viewport.z)) / std::max(1.0f, float(viewport.w));
 
-    Matrix4 matrix{0.0f};
     switch (_projectionTypes[index]) {
-    case ProjectionType::Perspective: {
-        const float width = std::tan(parameters.z * Pi / 180.0f * 0.5f) * 2.0f * near;
-        const float height = width / aspect;
-        matrix[0][0] = 2.0f * near / width;
-        matrix[1][1] = 2.0f * near / height;
-        setPerspectiveDepth(matrix, near, far);
-        return matrix;
-    }
+    case ProjectionType::Perspective:
+        return perspectiveProjection(Rad{Deg{parameters.z}}, aspect, near, far);
     case ProjectionType::Orthographic: {
         const float extent = parameters.w;
+        Matrix4 matrix{0.0f};
         matrix[0][0] = 2.0f / extent;
         matrix[1][1] = 2.0f / (extent / aspect);
         matrix[2][2] = 2.0f / (near - far);
@@ -198,12 +179,7 @@ Matrix4 ViewManager::cullingMatrix(Id a, Id b) const {
     const float bottom = std::min(bottomB, bottomA) * scale;
     const float top = std::max(topB, topA) * scale;
 
-    Matrix4 projection{0.0f};
-    projection[0][0] = 2.0f * newNear / (right - left);
-    projection[1][1] = 2.0f * newNear / (top - bottom);
-    projection[2][0] = (right + left) / (right - left);
-    projection[2][1] = (top + bottom) / (top - bottom);
-    setPerspectiveDepth(projection, newNear, newFar);
+    const Matrix4 projection = frustumProjection(left, right, bottom, top, newNear, newFar);
 
     const DualQuaternion shift =
         dualQuaternionFromTranslation(Vector3{-recession * leftA, 0.0f, -recession});
