@@ -102,7 +102,12 @@ std::vector<std::vector<char>> chunks() {
              {Magic::Rendering, std::vector<char>(260)},
              {Magic::Draw, createDrawData({})},
              {Magic::PhysX, createPhysXData({}, 1, std::vector<char>(120))},
-             {Magic::Font, createFontData(std::vector<char>(400))},
+             {Magic::Font, createFontData(Text::writeFont({{0.73f, 0.93f, -0.24f, 2048.0f, 0.0f},
+                                                           {},
+                                                           {},
+                                                           {},
+                                                           {},
+                                                           std::vector<char>(400)}))},
              {Magic::Language, language(4)},
              {Magic::Language, language(40)},
              {Magic::Locale, createLocaleData(codesAndFiles, names, linkedTerms, links)}})

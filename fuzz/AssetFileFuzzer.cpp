@@ -13,6 +13,7 @@
 #include "ZarvikEngine/Data/Animation.h"
 #include "ZarvikEngine/Data/AssetValidation.h"
 #include "ZarvikEngine/Skeletal/SamplingJob.h"
+#include "ZarvikEngine/Text/GlyphWinding.h"
 
 namespace {
 
@@ -159,7 +160,12 @@ struct Reader {
     }
 
     void operator()(const FontData& record) {
-        sum += record.header().tableCount();
+        /* Every glyph rendered at its centre, as the validation promises it can be */
+        const Text::FontView font{record.data()};
+        for (const Text::GlyphRecord& glyph : font.glyphs())
+            for (const Text::BandAxis axis : {Text::BandAxis::Horizontal, Text::BandAxis::Vertical})
+                sum += unsigned(Text::windingNumber(
+                    font, glyph, (glyph.boundsMin + glyph.boundsMax) * 0.5f, axis));
         read(record.slug());
         read(record.data());
     }

@@ -135,8 +135,9 @@ struct Summary {
     }
 
     std::string operator()(const FontData& record) const {
-        return fmt::format("font file of {} bytes with {} tables", record.data().size(),
-                           record.header().tableCount());
+        return fmt::format("compiled font of {} glyphs and {} curves, font file of {} bytes",
+                           record.header().glyphCount, record.header().curveCount,
+                           record.header().fontFileSize);
     }
 
     std::string operator()(const LanguageData& record) const {

@@ -186,7 +186,7 @@ std::optional<std::string> PhysXData::validate(std::span<const char> payload) {
 }
 
 std::optional<std::string> FontData::validate(std::span<const char> payload) {
-    return Validation::checkHeaderSize(payload, sizeof(Header));
+    return Text::validateFont(payload);
 }
 
 std::vector<char> createPhysXData(PhysXData::Type type, std::uint16_t value,
@@ -198,12 +198,10 @@ std::vector<char> createPhysXData(PhysXData::Type type, std::uint16_t value,
     return out;
 }
 
-std::vector<char> createFontData(std::span<const char> fontFile) {
-    ZE_ASSERT(fontFile.size() >= sizeof(FontData::Header),
-              "createFontData(): font file of" << fontFile.size()
-                                               << "bytes is smaller than its header of"
-                                               << sizeof(FontData::Header) << "bytes");
-    return {fontFile.begin(), fontFile.end()};
+std::vector<char> createFontData(std::span<const char> font) {
+    const std::optional<std::string> problem = Text::validateFont(font);
+    ZE_ASSERT(!problem, "createFontData():" << *problem);
+    return {font.begin(), font.end()};
 }
 
 } // namespace ZarvikEngine::Data

@@ -14,6 +14,7 @@
 #include "ZarvikEngine/Data/AssetChunk.h"
 #include "ZarvikEngine/Shaders/MaterialDefinition.h"
 #include "ZarvikEngine/StringArray.h"
+#include "ZarvikEngine/Text/Font.h"
 
 namespace ZarvikEngine::Shaders {
 
@@ -220,22 +221,9 @@ public:
 std::vector<char> createPhysXData(PhysXData::Type type, std::uint16_t value,
                                   std::span<const char> data);
 
-/* A TrueType or OpenType font file, copied verbatim */
+/* A compiled font of Text/Font.h, copied verbatim */
 class FontData : public RecordView {
 public:
-    /* The font file's table directory header; fields are big-endian as in the file */
-    struct Header {
-        /* 00 01 00 00 for TrueType outlines, "OTTO" for CFF outlines */
-        std::uint8_t sfntVersion[4];
-        std::uint8_t numTables[2];
-        std::uint8_t searchRange[2];
-        std::uint8_t entrySelector[2];
-        std::uint8_t rangeShift[2];
-
-        unsigned tableCount() const { return unsigned(numTables[0]) << 8 | numTables[1]; }
-    };
-    static_assert(sizeof(Header) == 12);
-
     static constexpr Magic magic = Magic::Font;
 
     using RecordView::RecordView;
@@ -243,14 +231,15 @@ public:
     /* Why bytes from outside can't be read through this view, or nothing */
     static std::optional<std::string> validate(std::span<const char> payload);
 
-    const Header& header() const { return at<Header>(0); }
-    /* The font file, for the text layout */
+    /* Metrics and section counts at offset 0 */
+    const Text::FontHeader& header() const { return at<Text::FontHeader>(0); }
+    /* The compiled font, for the text layout */
     std::span<const char> slug() const { return _data; }
     std::span<const char> data() const { return _data; }
 };
 
-/* The file must at least hold its header */
-std::vector<char> createFontData(std::span<const char> fontFile);
+/* The font must be one that validates, such as Text::compileFont() makes */
+std::vector<char> createFontData(std::span<const char> font);
 
 } // namespace ZarvikEngine::Data
 

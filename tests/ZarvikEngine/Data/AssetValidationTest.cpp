@@ -115,7 +115,11 @@ std::vector<char> everyRecordFile() {
     AssetChunk::create(Magic::Draw, createDrawData({}), file);
     AssetChunk::create(Magic::PhysX, createPhysXData(PhysXData::Type(1), 7, std::string_view{"px"}),
                        file);
-    AssetChunk::create(Magic::Font, createFontData(std::vector<char>(12)), file);
+    AssetChunk::create(
+        Magic::Font,
+        createFontData(Text::writeFont(
+            {{0.73f, 0.93f, -0.24f, 2048.0f, 0.0f}, {}, {}, {}, {}, std::vector<char>(12)})),
+        file);
     AssetChunk::create(Magic::Language, languagePayload(), file);
     AssetChunk::create(Magic::Locale, localePayload(), file);
     AssetChunk::create(Magic::Animation, createAnimationData(), file);
