@@ -23,6 +23,10 @@ int inspect(const std::string& path);
    messages call them */
 int inspectAssetFile(std::string_view name, std::span<const char> file);
 
+/* Compiles a TrueType or OpenType font into an asset file of one font record. A file that
+   can't be read or compiled gives one message naming it and Failure, and no output. */
+int font(const std::string& source, const std::string& output);
+
 /* Writes sampleAssetFile() to path */
 int sample(const std::string& path);
 
@@ -66,6 +70,9 @@ int importScene(const ImportOptions& options);
 std::optional<std::vector<char>> readFile(const std::string& path);
 /* "zarvik: path: message" through Error */
 void reportError(std::string_view name, std::string_view message);
+/* Writes the file next to its destination and moves it there, so that a failed write leaves
+   nothing behind; reports why it couldn't */
+bool writeFile(const std::string& path, std::span<const char> data);
 
 } // namespace ZarvikEngine::Tool
 

@@ -76,27 +76,6 @@ private:
     std::chrono::steady_clock::time_point _last = std::chrono::steady_clock::now();
 };
 
-/* Writes the file next to its destination and moves it there, so that a failed write leaves
-   nothing behind */
-bool writeFile(const std::string& path, std::span<const char> data) {
-    const std::filesystem::path temporary = path + ".partial";
-    {
-        std::ofstream out{temporary, std::ios::binary};
-        out.write(data.data(), std::streamsize(data.size()));
-        if (out.good()) {
-            out.close();
-            std::error_code error;
-            std::filesystem::rename(temporary, path, error);
-            if (!error)
-                return true;
-        }
-    }
-    std::error_code ignored;
-    std::filesystem::remove(temporary, ignored);
-    reportError(path, "can't be written");
-    return false;
-}
-
 nlohmann::json countsJson(const ImportCounts& counts) {
     return {{"objects", counts.objects},
             {"meshes",

@@ -14,6 +14,9 @@ namespace {
 int usage() {
     Error{} << "usage: zarvik inspect FILE    validate an asset file and list its chunks";
     Error{} << "       zarvik sample FILE     write a sample asset file";
+    Error{} << "       zarvik font SOURCE OUTPUT";
+    Error{}
+        << "                              compile a TrueType or OpenType font into an asset file";
     Error{} << "       zarvik play FILE [--frames N] [--fps F] [--json]";
     Error{} << "                              play the animation graphs of an asset file";
     Error{}
@@ -143,6 +146,8 @@ int main(int argc, char** argv) {
         return play(argc, argv);
     if (command == "import")
         return import(argc, argv);
+    if (command == "font")
+        return argc == 4 ? Tool::font(argv[2], argv[3]) : usage();
     if (argc != 3)
         return usage();
     if (command == "inspect")

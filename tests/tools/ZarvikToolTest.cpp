@@ -146,6 +146,31 @@ TEST(ZarvikTool, MessagesNameThePathAndTheChunk) {
     EXPECT_EQ(lines(unknown.out).back(), "chunk " + last + " Magic(ABCD), 6 bytes: not checked");
 }
 
+TEST(ZarvikTool, FontIsCompiledIntoAFileOfOneFontRecord) {
+    const std::string path = temporaryPath("font.zvk");
+    const std::string source = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    const Output compiled = capture([&] { return font(source, path); });
+    EXPECT_EQ(compiled.status, Success);
+    EXPECT_EQ(compiled.err, "");
+    const std::uintmax_t size = std::filesystem::file_size(path);
+    EXPECT_EQ(compiled.out, "zarvik: compiled 6253 glyphs of " + source + " into " + path + ", " +
+                                std::to_string(size) + " bytes\n");
+    const std::vector<std::string> listed = lines(capture([&] { return inspect(path); }).out);
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_EQ(listed[2].rfind("chunk 1 Magic::Font, ", 0), 0u) << listed[2];
+    EXPECT_NE(listed[2].find(": compiled font of 6253 glyphs and "), std::string::npos);
+
+    /* Not a font: nothing written */
+    std::filesystem::remove(path);
+    const Output failed = capture([&] { return font(path + ".missing", path); });
+    EXPECT_EQ(failed.status, Failure);
+    EXPECT_EQ(capture([&] { return font(ZARVIK_EXECUTABLE, path); }).err,
+              std::string{"zarvik: "} + ZARVIK_EXECUTABLE +
+                  ": Text::compileFont(): FreeType can't read the font, error 2\n");
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(runExecutable("font " + source), Usage);
+}
+
 TEST(ZarvikTool, PlaysTheGraphsOfAFile) {
     const std::string path = temporaryPath("play.zvk");
     write(path, sampleAssetFile());
