@@ -24,10 +24,11 @@ constexpr int PixelsPerEm = 64;
 /* A face of FreeType's own, for reference values and renderings */
 class ReferenceFace {
 public:
-    explicit ReferenceFace(const std::vector<char>& file) {
+    /* FreeType reads the file as long as the face lives */
+    explicit ReferenceFace(std::vector<char> file) : _file{std::move(file)} {
         EXPECT_EQ(FT_Init_FreeType(&_library), 0);
-        EXPECT_EQ(FT_New_Memory_Face(_library, reinterpret_cast<const FT_Byte*>(file.data()),
-                                     FT_Long(file.size()), 0, &_face),
+        EXPECT_EQ(FT_New_Memory_Face(_library, reinterpret_cast<const FT_Byte*>(_file.data()),
+                                     FT_Long(_file.size()), 0, &_face),
                   0);
         EXPECT_EQ(FT_Set_Pixel_Sizes(_face, 0, PixelsPerEm), 0);
     }
@@ -40,6 +41,7 @@ public:
     FT_Face get() const { return _face; }
 
 private:
+    std::vector<char> _file;
     FT_Library _library{};
     FT_Face _face{};
 };
