@@ -13,7 +13,7 @@
 #include "ZarvikEngine/Data/Animation.h"
 #include "ZarvikEngine/Data/AssetValidation.h"
 #include "ZarvikEngine/Skeletal/SamplingJob.h"
-#include "ZarvikEngine/Text/GlyphWinding.h"
+#include "ZarvikEngine/Text/GlyphCoverage.h"
 
 namespace {
 

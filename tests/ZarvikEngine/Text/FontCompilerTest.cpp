@@ -9,7 +9,7 @@
 
 #include "FontTestHelpers.h"
 #include "ZarvikEngine/Debug.h"
-#include "ZarvikEngine/Text/GlyphWinding.h"
+#include "ZarvikEngine/Text/GlyphCoverage.h"
 
 namespace ZarvikEngine::Text {
 namespace {

@@ -7,7 +7,7 @@
 #include "TestHelpers.h"
 #include "ZarvikEngine/Data/AssetTestHelpers.h"
 #include "ZarvikEngine/Data/RenderingRecords.h"
-#include "ZarvikEngine/Text/GlyphWinding.h"
+#include "ZarvikEngine/Text/GlyphCoverage.h"
 
 namespace ZarvikEngine::Text {
 namespace {

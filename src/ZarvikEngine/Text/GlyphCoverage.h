@@ -1,5 +1,5 @@
-#ifndef ZarvikEngine_Text_GlyphWinding_h
-#define ZarvikEngine_Text_GlyphWinding_h
+#ifndef ZarvikEngine_Text_GlyphCoverage_h
+#define ZarvikEngine_Text_GlyphCoverage_h
 
 #include "ZarvikEngine/Math.h"
 #include "ZarvikEngine/Text/Font.h"

@@ -1,4 +1,4 @@
-#include "ZarvikEngine/Text/GlyphWinding.h"
+#include "ZarvikEngine/Text/GlyphCoverage.h"
 
 #include <algorithm>
 #include <cmath>
