@@ -23,6 +23,12 @@ int inspect(const std::string& path);
    messages call them */
 int inspectAssetFile(std::string_view name, std::span<const char> file);
 
+/* inspect() as one JSON document: {"file", "bytes", "warnings": [text], "chunks": [{"index",
+   "magic", "magicValue", "size", "paddedSize", "summary" (the listing's text), "fields" (the
+   record's decoded header values)}]}; the same failures */
+int inspectJson(const std::string& path);
+int inspectAssetFileJson(std::string_view name, std::span<const char> file);
+
 /* Writes sampleAssetFile() to path */
 int sample(const std::string& path);
 
