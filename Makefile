@@ -10,7 +10,7 @@ CTEST_FLAGS ?= --output-on-failure -j2 --timeout 1500
 export CCACHE_BASEDIR := $(CURDIR)
 export CCACHE_NOHASHDIR := true
 
-.PHONY: deps configure build test bench test-asan test-tsan format format-check demo fuzz
+.PHONY: deps configure build test bench test-asan test-tsan format format-check demo fuzz examples
 
 deps:
 	scripts/install-deps
@@ -67,6 +67,25 @@ fuzz: configure
 	find /usr/share/assimp/models/glTF2 -name '*.glb' -exec cp {} $(FUZZ_DIR)/gltf-corpus/ \;
 	$(FUZZ_DIR)/GltfImportFuzzer -max_total_time=$(FUZZ_SECONDS) \
 		-artifact_prefix=$(FUZZ_DIR)/gltf- $(FUZZ_DIR)/gltf-corpus
+
+# Installs the library and the tool into a scratch prefix, then builds the examples against
+# what was installed alone, through the CMake package and through pkg-config, and runs them
+INSTALL_DIR ?= build-install
+EXAMPLES_DIR ?= build-examples
+examples: build
+	rm -rf $(INSTALL_DIR) $(EXAMPLES_DIR)
+	cmake --install $(BUILD_DIR) --prefix $(INSTALL_DIR)
+	cmake -S examples -B $(EXAMPLES_DIR) -G Ninja -DCMAKE_PREFIX_PATH=$(CURDIR)/$(INSTALL_DIR)
+	cmake --build $(EXAMPLES_DIR)
+	$(EXAMPLES_DIR)/scene_update
+	$(EXAMPLES_DIR)/asset_file
+	$(EXAMPLES_DIR)/import_and_play /usr/share/assimp/models/glTF2/simple_skin/simple_skin.gltf
+	c++ -std=c++20 examples/asset_file.cpp -o $(EXAMPLES_DIR)/asset_file_pkgconfig \
+		$$(PKG_CONFIG_PATH=$(INSTALL_DIR)/lib/pkgconfig pkg-config --cflags --libs zarvikengine) \
+		-Wl,-rpath,$(CURDIR)/$(INSTALL_DIR)/lib
+	$(EXAMPLES_DIR)/asset_file_pkgconfig
+	$(INSTALL_DIR)/bin/zarvik --version
+	man -l $(INSTALL_DIR)/share/man/man1/zarvik.1 > /dev/null
 
 format: deps
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -9,6 +9,7 @@
 
 #include <fmt/format.h>
 #include <fmt/ranges.h>
+#include <nlohmann/json.hpp>
 
 #include "SampleAssetFile.h"
 #include "SceneChunk.h"
@@ -40,165 +41,299 @@ std::string compression(std::uint8_t bits) {
                                               : "vertex and index data");
 }
 
-/* One-line summaries of the records, for a file that validated */
-struct Summary {
-    std::string operator()(const HeaderData& record) const {
-        return fmt::format("{} chunks, largest {} bytes", record.header().chunkCount,
-                           record.header().maxChunkSize);
+/* What a listing says of a record: a line of text, and for --json the decoded header values */
+struct Described {
+    std::string text;
+    nlohmann::ordered_json fields = nlohmann::ordered_json::object();
+};
+
+nlohmann::ordered_json attributesJson(std::span<const MeshData::MeshAttributeData32> entries) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const MeshData::MeshAttributeData32& entry : entries)
+        list.push_back({{"name", debugString(entry.name)},
+                        {"format", debugString(entry.format)},
+                        {"arraySize", entry.arraySize}});
+    return list;
+}
+
+nlohmann::ordered_json idsJson(std::span<const Id> ids) {
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const Id id : ids)
+        list.push_back(std::uint16_t(id));
+    return list;
+}
+
+std::vector<std::string> strings(const StringArrayView& view) {
+    return {view.begin(), view.end()};
+}
+
+std::string idsText(std::span<const Id> ids) {
+    std::vector<std::string> names;
+    for (const Id id : ids)
+        names.push_back(debugString(id));
+    return fmt::format("{}", fmt::join(names, ", "));
+}
+
+/* The records of a file that validated */
+struct Describe {
+    Described operator()(const HeaderData& record) const {
+        const HeaderData::Header& header = record.header();
+        return {fmt::format("{} chunks, largest {} bytes", header.chunkCount, header.maxChunkSize),
+                {{"chunkCount", header.chunkCount}, {"maxChunkSize", header.maxChunkSize}}};
     }
 
-    std::string operator()(const MeshData& record) const {
+    Described operator()(const MeshData& record) const {
         const MeshData::Header& header = record.header();
-        return fmt::format(
-            "{} vertices, {}, attributes {}, bounding sphere at {} radius {}{}", header.vertexCount,
-            header.indexCount
-                ? fmt::format("{} indices of {}", header.indexCount, debugString(header.indexType))
-                : std::string{"not indexed"},
-            attributes(record.attributeData()), debugString(header.boundingSphere.center()),
-            header.boundingSphere.radius(), compression(header.compression));
+        const Vector3& center = header.boundingSphere.center();
+        return {fmt::format("{} vertices, {}, attributes {}, bounding sphere at {} radius {}{}",
+                            header.vertexCount,
+                            header.indexCount ? fmt::format("{} indices of {}", header.indexCount,
+                                                            debugString(header.indexType))
+                                              : std::string{"not indexed"},
+                            attributes(record.attributeData()), debugString(center),
+                            header.boundingSphere.radius(), compression(header.compression)),
+                {{"vertexCount", header.vertexCount},
+                 {"indexCount", header.indexCount},
+                 {"indexType", debugString(header.indexType)},
+                 {"attributes", attributesJson(record.attributeData())},
+                 {"boundingSphere",
+                  {{"center", {center.x, center.y, center.z}},
+                   {"radius", header.boundingSphere.radius()}}},
+                 {"vertexDataSize", header.vertexDataSize},
+                 {"indexDataSize", header.indexDataSize},
+                 {"compression", header.compression}}};
     }
 
-    std::string operator()(const MorphTargetData& record) const {
-        return fmt::format(
-            "{} targets of {} vertices ({}), attributes {}{}", record.header().targetCount,
-            record.header().vertexCount, fmt::join(record.targetNames(), ", "),
-            attributes(record.attributeData()), record.header().compressed ? ", compressed" : "");
+    Described operator()(const MorphTargetData& record) const {
+        const MorphTargetData::Header& header = record.header();
+        return {fmt::format("{} targets of {} vertices ({}), attributes {}{}", header.targetCount,
+                            header.vertexCount, fmt::join(record.targetNames(), ", "),
+                            attributes(record.attributeData()),
+                            header.compressed ? ", compressed" : ""),
+                {{"targetCount", header.targetCount},
+                 {"vertexCount", header.vertexCount},
+                 {"targetNames", strings(record.targetNames())},
+                 {"attributes", attributesJson(record.attributeData())},
+                 {"compressed", bool(header.compressed)}}};
     }
 
-    std::string operator()(const SkinData& record) const {
-        std::vector<std::string> joints;
-        for (const Id joint : record.joints())
-            joints.push_back(debugString(joint));
-        return fmt::format("{} joints driven by {}", record.header(), fmt::join(joints, ", "));
+    Described operator()(const SkinData& record) const {
+        return {fmt::format("{} joints driven by {}", record.header(), idsText(record.joints())),
+                {{"jointCount", record.header()}, {"joints", idsJson(record.joints())}}};
     }
 
-    std::string operator()(const ImageData& record) const {
+    Described operator()(const ImageData& record) const {
         const Vector3i& size = record.header().size;
-        if (record.compressed())
-            return fmt::format("{}x{}x{}, {} tiles", size.x, size.y, size.z,
-                               record.header().tileCount);
-        return fmt::format("{}x{}x{}, file \"{}\"", size.x, size.y, size.z, record.path());
+        nlohmann::ordered_json fields{{"size", {size.x, size.y, size.z}},
+                                      {"compressed", record.compressed()}};
+        if (record.compressed()) {
+            fields["tileCount"] = record.header().tileCount;
+            return {fmt::format("{}x{}x{}, {} tiles", size.x, size.y, size.z,
+                                record.header().tileCount),
+                    fields};
+        }
+        fields["path"] = record.path();
+        return {fmt::format("{}x{}x{}, file \"{}\"", size.x, size.y, size.z, record.path()),
+                fields};
     }
 
-    std::string operator()(const ImageTileData& record) const {
-        return fmt::format("hash {}, value {}, flag {}, {} bytes of tile data", record.hash(),
-                           record.header().value, record.header().flag, record.data().size());
+    Described operator()(const ImageTileData& record) const {
+        return {fmt::format("hash {}, value {}, flag {}, {} bytes of tile data", record.hash(),
+                            record.header().value, record.header().flag, record.data().size()),
+                {{"hash", record.hash()},
+                 {"value", record.header().value},
+                 {"flag", record.header().flag},
+                 {"dataSize", record.data().size()}}};
     }
 
-    std::string operator()(const TextureData& record) const {
+    Described operator()(const TextureData& record) const {
         const TextureData::Header& header = record.header();
-        return fmt::format("image {}, second index {}, filters {} {} {}, wrapping {} {} {}",
-                           header.image, header.secondIndex, debugString(header.minificationFilter),
-                           debugString(header.magnificationFilter),
-                           debugString(header.mipmapFilter), debugString(header.wrapping[0]),
-                           debugString(header.wrapping[1]), debugString(header.wrapping[2]));
+        return {fmt::format("image {}, second index {}, filters {} {} {}, wrapping {} {} {}",
+                            header.image, header.secondIndex,
+                            debugString(header.minificationFilter),
+                            debugString(header.magnificationFilter),
+                            debugString(header.mipmapFilter), debugString(header.wrapping[0]),
+                            debugString(header.wrapping[1]), debugString(header.wrapping[2])),
+                {{"image", header.image},
+                 {"secondIndex", header.secondIndex},
+                 {"minificationFilter", debugString(header.minificationFilter)},
+                 {"magnificationFilter", debugString(header.magnificationFilter)},
+                 {"mipmapFilter", debugString(header.mipmapFilter)},
+                 {"wrapping",
+                  {debugString(header.wrapping[0]), debugString(header.wrapping[1]),
+                   debugString(header.wrapping[2])}}}};
     }
 
-    std::string operator()(const ProbeData& record) const {
-        return fmt::format("base size {}x{}, {}, {} bytes of pixels", record.baseSize().x,
-                           record.baseSize().y, debugString(record.format()), record.data().size());
+    Described operator()(const ProbeData& record) const {
+        return {fmt::format("base size {}x{}, {}, {} bytes of pixels", record.baseSize().x,
+                            record.baseSize().y, debugString(record.format()),
+                            record.data().size()),
+                {{"baseSize", {record.baseSize().x, record.baseSize().y}},
+                 {"format", debugString(record.format())},
+                 {"dataSize", record.data().size()}}};
     }
 
-    std::string operator()(const MaterialData& record) const {
-        return fmt::format("definition {}, {} bytes of parameters", record.header(),
-                           record.materialData().size());
+    Described operator()(const MaterialData& record) const {
+        return {fmt::format("definition {}, {} bytes of parameters", record.header(),
+                            record.materialData().size()),
+                {{"definition", record.header()}, {"parameterSize", record.materialData().size()}}};
     }
 
-    std::string operator()(const ShaderData& record) const {
+    Described operator()(const ShaderData& record) const {
         const ShaderData::Header& header = record.header();
-        return fmt::format("stage {}, type {}, flags {:#06x}, \"{}\", GLSL of {} characters, {}",
-                           unsigned(header.stage), unsigned(header.type),
-                           std::uint16_t(header.flags), record.name(), record.code().size(),
-                           header.wgslCodeSize
-                               ? fmt::format("WGSL \"{}\" of {} characters", record.wgslName(),
-                                             record.codeWGSL().size())
-                               : std::string{"no WGSL"});
+        nlohmann::ordered_json fields{{"stage", unsigned(header.stage)},
+                                      {"type", unsigned(header.type)},
+                                      {"flags", std::uint16_t(header.flags)},
+                                      {"name", record.name()},
+                                      {"glslSize", record.code().size()}};
+        if (header.wgslCodeSize) {
+            fields["wgslName"] = record.wgslName();
+            fields["wgslSize"] = record.codeWGSL().size();
+        }
+        return {fmt::format("stage {}, type {}, flags {:#06x}, \"{}\", GLSL of {} characters, {}",
+                            unsigned(header.stage), unsigned(header.type),
+                            std::uint16_t(header.flags), record.name(), record.code().size(),
+                            header.wgslCodeSize
+                                ? fmt::format("WGSL \"{}\" of {} characters", record.wgslName(),
+                                              record.codeWGSL().size())
+                                : std::string{"no WGSL"}),
+                fields};
     }
 
-    std::string operator()(const PipelineData& record) const {
+    Described operator()(const PipelineData& record) const {
         const std::vector<std::string_view> features = record.enabledFeatures();
-        return fmt::format("\"{}\", indices {} and {}, {} enabled features{}{}", record.name(),
-                           record.header().firstIndex, record.header().secondIndex, features.size(),
-                           features.empty() ? "" : ": ", fmt::join(features, ", "));
+        return {fmt::format("\"{}\", indices {} and {}, {} enabled features{}{}", record.name(),
+                            record.header().firstIndex, record.header().secondIndex,
+                            features.size(), features.empty() ? "" : ": ",
+                            fmt::join(features, ", ")),
+                {{"name", record.name()},
+                 {"firstIndex", record.header().firstIndex},
+                 {"secondIndex", record.header().secondIndex},
+                 {"enabledFeatures", features}}};
     }
 
-    std::string operator()(const RenderingData& record) const {
-        return fmt::format("{} bytes after the renderer's header", record.data().size());
+    Described operator()(const RenderingData& record) const {
+        return {fmt::format("{} bytes after the renderer's header", record.data().size()),
+                {{"dataSize", record.data().size()}}};
     }
 
-    std::string operator()(const DrawData&) const { return "draw settings"; }
+    Described operator()(const DrawData&) const { return {"draw settings"}; }
 
-    std::string operator()(const PhysXData& record) const {
-        return fmt::format("type {}, value {}, {} bytes of physics data",
-                           unsigned(record.header().type), record.header().value,
-                           record.data().size());
+    Described operator()(const PhysXData& record) const {
+        return {fmt::format("type {}, value {}, {} bytes of physics data",
+                            unsigned(record.header().type), record.header().value,
+                            record.data().size()),
+                {{"type", unsigned(record.header().type)},
+                 {"value", record.header().value},
+                 {"dataSize", record.data().size()}}};
     }
 
-    std::string operator()(const FontData& record) const {
-        return fmt::format("compiled font of {} glyphs and {} curves, font file of {} bytes",
-                           record.header().glyphCount, record.header().curveCount,
-                           record.header().fontFileSize);
+    Described operator()(const FontData& record) const {
+        const auto& header = record.header();
+        return {fmt::format("compiled font of {} glyphs and {} curves, font file of {} bytes",
+                            header.glyphCount, header.curveCount, header.fontFileSize),
+                {{"glyphCount", header.glyphCount},
+                 {"curveCount", header.curveCount},
+                 {"fontFileSize", header.fontFileSize}}};
     }
 
-    std::string operator()(const LanguageData& record) const {
-        return fmt::format("\"{}\" ({}), {} terms", record.name(), record.code(),
-                           record.termCount());
+    Described operator()(const LanguageData& record) const {
+        return {
+            fmt::format("\"{}\" ({}), {} terms", record.name(), record.code(), record.termCount()),
+            {{"name", record.name()}, {"code", record.code()}, {"termCount", record.termCount()}}};
     }
 
-    std::string operator()(const LocaleData& record) const {
+    Described operator()(const LocaleData& record) const {
         std::vector<std::string> languages;
-        for (std::size_t i = 0; i != record.header().localeCount; ++i)
+        nlohmann::ordered_json list = nlohmann::ordered_json::array();
+        for (std::size_t i = 0; i != record.header().localeCount; ++i) {
             languages.push_back(
                 fmt::format("{} \"{}\" in {}", record.code(i), record.name(i), record.file(i)));
-        return fmt::format("{} languages{}{}, {} term links", languages.size(),
-                           languages.empty() ? "" : ": ", fmt::join(languages, ", "),
-                           record.header().linkCount);
+            list.push_back(
+                {{"code", record.code(i)}, {"name", record.name(i)}, {"file", record.file(i)}});
+        }
+        return {fmt::format("{} languages{}{}, {} term links", languages.size(),
+                            languages.empty() ? "" : ": ", fmt::join(languages, ", "),
+                            record.header().linkCount),
+                {{"languages", list}, {"linkCount", record.header().linkCount}}};
     }
 
-    std::string operator()(const AnimationData& record) const {
+    Described operator()(const AnimationData& record) const {
         const AnimationData::Header& header = record.header();
-        return fmt::format("{} tracks over {} s, {}, {} events{}{}", header.trackCount,
-                           header.duration, header.quantized ? "quantized" : "full precision",
-                           header.eventCount, header.eventCount ? ": " : "",
-                           fmt::join(record.eventNames(), ", "));
+        return {fmt::format("{} tracks over {} s, {}, {} events{}{}", header.trackCount,
+                            header.duration, header.quantized ? "quantized" : "full precision",
+                            header.eventCount, header.eventCount ? ": " : "",
+                            fmt::join(record.eventNames(), ", ")),
+                {{"trackCount", header.trackCount},
+                 {"duration", header.duration},
+                 {"quantized", bool(header.quantized)},
+                 {"events", strings(record.eventNames())}}};
     }
 
-    std::string operator()(const AnimationTargetsData& record) const {
-        std::vector<std::string> targets;
-        for (const Id target : record.targets())
-            targets.push_back(debugString(target));
-        return fmt::format("{} targets: {}", targets.size(), fmt::join(targets, ", "));
+    Described operator()(const AnimationTargetsData& record) const {
+        return {fmt::format("{} targets: {}", record.targets().size(), idsText(record.targets())),
+                {{"targets", idsJson(record.targets())}}};
     }
 
-    std::string operator()(const AnimationGraphData& record) const {
+    Described operator()(const AnimationGraphData& record) const {
         const AnimationGraph graph = record.graph();
-        return fmt::format("{} nodes: {} output, {} sample, {} blend, {} float, {} 1D weights",
-                           graph.nodeCount(), graph.outputNodeCount(), graph.sampleNodeCount(),
-                           graph.blendNodeCount(), graph.floatNodeCount(),
-                           graph.weightNode1DCount());
+        return {fmt::format("{} nodes: {} output, {} sample, {} blend, {} float, {} 1D weights",
+                            graph.nodeCount(), graph.outputNodeCount(), graph.sampleNodeCount(),
+                            graph.blendNodeCount(), graph.floatNodeCount(),
+                            graph.weightNode1DCount()),
+                {{"nodeCount", graph.nodeCount()},
+                 {"outputNodes", graph.outputNodeCount()},
+                 {"sampleNodes", graph.sampleNodeCount()},
+                 {"blendNodes", graph.blendNodeCount()},
+                 {"floatNodes", graph.floatNodeCount()},
+                 {"weightNodes1D", graph.weightNode1DCount()}}};
     }
 };
 
-/* Summaries of chunks without a record type */
-std::string unreadSummary(const AssetChunkView& chunk) {
+/* Chunks without a record type */
+Described describeUnread(const AssetChunkView& chunk) {
     switch (chunk.header().magic) {
-    case Magic::External:
+    case Magic::External: {
         /* Validation saw the zero byte at the end */
-        return fmt::format("external file \"{}\"", chunk.data().data());
+        const std::string path = chunk.data().data();
+        return {fmt::format("external file \"{}\"", path), {{"path", path}}};
+    }
     case Magic::Scene: {
         const SceneReadResult read = readSceneData(chunk.data());
         if (!read.scene)
-            return "scene data that zarvik can't read: " + read.error;
+            return {"scene data that zarvik can't read: " + read.error, {{"error", read.error}}};
         const Scene& scene = *read.scene;
-        return fmt::format("{} objects, {} meshes, {} skins, {} cameras, {} lights",
-                           scene.objects.size(), scene.meshes.size(), scene.skins.size(),
-                           scene.cameras.size(), scene.lights.size());
+        return {fmt::format("{} objects, {} meshes, {} skins, {} cameras, {} lights",
+                            scene.objects.size(), scene.meshes.size(), scene.skins.size(),
+                            scene.cameras.size(), scene.lights.size()),
+                {{"objects", scene.objects.size()},
+                 {"meshes", scene.meshes.size()},
+                 {"skins", scene.skins.size()},
+                 {"cameras", scene.cameras.size()},
+                 {"lights", scene.lights.size()}}};
     }
     case Magic::JsParams:
-        return "script parameters";
+        return {"script parameters"};
     default:
-        return "not checked";
+        return {"not checked"};
     }
+}
+
+Described describe(const AssetChunkView& chunk) {
+    Described described;
+    if (!visitRecord(chunk, [&](const auto& record) { described = Describe{}(record); }))
+        described = describeUnread(chunk);
+    return described;
+}
+
+/* The file's validation, or nothing after reporting why it failed */
+std::optional<AssetFileValidation> validated(std::string_view name, std::span<const char> file) {
+    AssetFileValidation validation = validateAssetFile(file);
+    if (!validation.valid()) {
+        reportError(name, *validation.error);
+        return std::nullopt;
+    }
+    return validation;
 }
 
 } // namespace
@@ -239,25 +374,46 @@ std::optional<std::vector<char>> readFile(const std::string& path) {
 }
 
 int inspectAssetFile(std::string_view name, std::span<const char> file) {
-    const AssetFileValidation validation = validateAssetFile(file);
-    if (!validation.valid()) {
-        reportError(name, *validation.error);
+    const std::optional<AssetFileValidation> validation = validated(name, file);
+    if (!validation)
         return Failure;
-    }
-    for (const std::string& warning : validation.warnings)
+    for (const std::string& warning : validation->warnings)
         Warning{} << "zarvik:" << name << Debug::nospace << ":" << warning;
 
     Debug{} << name << Debug::nospace << ": valid asset file of" << file.size() << "bytes";
     std::size_t index = 0;
     for (AssetChunkView chunk{file};; chunk = chunk.next(), ++index) {
-        std::string summary;
-        if (!visitRecord(chunk, [&](const auto& record) { summary = Summary{}(record); }))
-            summary = unreadSummary(chunk);
         Debug{} << "chunk" << index << chunk.header().magic << Debug::nospace << ","
-                << chunk.header().size << "bytes:" << summary;
+                << chunk.header().size << "bytes:" << describe(chunk).text;
         if (!chunk.hasNext())
             break;
     }
+    return Success;
+}
+
+int inspectAssetFileJson(std::string_view name, std::span<const char> file) {
+    const std::optional<AssetFileValidation> validation = validated(name, file);
+    if (!validation)
+        return Failure;
+    nlohmann::ordered_json chunks = nlohmann::ordered_json::array();
+    std::size_t index = 0;
+    for (AssetChunkView chunk{file};; chunk = chunk.next(), ++index) {
+        Described described = describe(chunk);
+        chunks.push_back({{"index", index},
+                          {"magic", debugString(chunk.header().magic)},
+                          {"magicValue", std::uint32_t(chunk.header().magic)},
+                          {"size", chunk.header().size},
+                          {"paddedSize", chunk.totalSizeAligned() - sizeof(AssetChunkHeader)},
+                          {"summary", std::move(described.text)},
+                          {"fields", std::move(described.fields)}});
+        if (!chunk.hasNext())
+            break;
+    }
+    const nlohmann::ordered_json document{{"file", name},
+                                          {"bytes", file.size()},
+                                          {"warnings", validation->warnings},
+                                          {"chunks", std::move(chunks)}};
+    Debug{} << document.dump(2);
     return Success;
 }
 
@@ -285,6 +441,11 @@ bool writeFile(const std::string& path, std::span<const char> data) {
 int inspect(const std::string& path) {
     const std::optional<std::vector<char>> file = readFile(path);
     return file ? inspectAssetFile(path, *file) : Failure;
+}
+
+int inspectJson(const std::string& path) {
+    const std::optional<std::vector<char>> file = readFile(path);
+    return file ? inspectAssetFileJson(path, *file) : Failure;
 }
 
 int sample(const std::string& path) {

@@ -23,6 +23,12 @@ int inspect(const std::string& path);
    messages call them */
 int inspectAssetFile(std::string_view name, std::span<const char> file);
 
+/* inspect() as one JSON document: {"file", "bytes", "warnings": [text], "chunks": [{"index",
+   "magic", "magicValue", "size", "paddedSize", "summary" (the listing's text), "fields" (the
+   record's decoded header values)}]}; the same failures */
+int inspectJson(const std::string& path);
+int inspectAssetFileJson(std::string_view name, std::span<const char> file);
+
 /* Compiles a TrueType or OpenType font into an asset file of one font record. A file that
    can't be read or compiled gives one message naming it and Failure, and no output. */
 int font(const std::string& source, const std::string& output);

@@ -1,8 +1,12 @@
 #include <algorithm>
+#include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <iterator>
 #include <string>
 #include <string_view>
+
+#include <fmt/format.h>
 
 #include "Commands.h"
 #include "ZarvikEngine/Debug.h"
@@ -11,19 +15,85 @@ using namespace ZarvikEngine;
 
 namespace {
 
-int usage() {
-    Error{} << "usage: zarvik inspect FILE    validate an asset file and list its chunks";
-    Error{} << "       zarvik sample FILE     write a sample asset file";
-    Error{} << "       zarvik font SOURCE OUTPUT";
-    Error{}
-        << "                              compile a TrueType or OpenType font into an asset file";
-    Error{} << "       zarvik play FILE [--frames N] [--fps F] [--json]";
-    Error{} << "                              play the animation graphs of an asset file";
-    Error{}
-        << "       zarvik import SOURCE OUTPUT [--layout FLAGS] [--tangents] [--full-precision]";
-    Error{} << "                     [--tile-size N] [--tile-border N] [--mip-levels N] [--json]";
-    Error{} << "                              import a scene file into an asset file";
+struct Command {
+    std::string_view name;
+    /* Arguments and options after the name */
+    std::string_view synopsis;
+    std::string_view summary;
+    /* The options, one per line, empty when there are none */
+    std::string_view options;
+    int (*run)(int argc, char** argv);
+};
+
+int inspectCommand(int argc, char** argv);
+int sampleCommand(int argc, char** argv);
+int fontCommand(int argc, char** argv);
+int play(int argc, char** argv);
+int import(int argc, char** argv);
+
+constexpr Command Commands[]{
+    {"inspect", "FILE [--json]", "validate an asset file and list its chunks",
+     "  --json              one JSON document instead of the listing\n", inspectCommand},
+    {"sample", "FILE", "write a sample asset file", "", sampleCommand},
+    {"font", "SOURCE OUTPUT", "compile a TrueType or OpenType font into an asset file", "",
+     fontCommand},
+    {"play", "FILE [options]", "play the animation graphs of an asset file",
+     "  --frames N          updates to run, 60 by default\n"
+     "  --fps F             updates per second, 60 by default\n"
+     "  --json              one JSON document instead of a line per frame\n",
+     play},
+    {"import", "SOURCE OUTPUT [options]", "import a scene file into an asset file",
+     "  --layout FLAGS      vertex layout of every mesh, a comma-separated list of positions,\n"
+     "                      normals, texture-coordinates, secondary-texture-coordinates,\n"
+     "                      tangents, colors, skinning, extended-skinning, object-ids\n"
+     "  --tangents          generate tangents where a mesh has none\n"
+     "  --full-precision    float vertex attributes and animation keys\n"
+     "  --tile-size N       image tile size from 1 to 4096, 256 by default\n"
+     "  --tile-border N     image tile border from 0 to 64, 2 by default\n"
+     "  --mip-levels N      mip levels kept per image from 1 to 32, all by default\n"
+     "  --json              one JSON document instead of the summary\n",
+     import},
+};
+
+const Command* findCommand(std::string_view name) {
+    const auto found = std::find_if(std::begin(Commands), std::end(Commands),
+                                    [&](const Command& command) { return command.name == name; });
+    return found == std::end(Commands) ? nullptr : found;
+}
+
+int printHelp() {
+    std::string text = "usage: zarvik COMMAND [ARGUMENTS]\n"
+                       "       zarvik help COMMAND | zarvik COMMAND --help | zarvik --version\n\n"
+                       "Works with the asset files of ZarvikEngine.\n\ncommands:\n";
+    for (const Command& command : Commands)
+        text += fmt::format("  {:<10}{}\n", command.name, command.summary);
+    text += "\nExit status: 0 success, 1 failure (one message on standard error), 2 wrong "
+            "usage.\n";
+    std::fputs(text.c_str(), stdout);
+    return Tool::Success;
+}
+
+int printCommandHelp(const Command& command) {
+    std::string summary{command.summary};
+    summary[0] = char(std::toupper(static_cast<unsigned char>(summary[0])));
+    std::string text =
+        fmt::format("usage: zarvik {} {}\n\n{}.\n", command.name, command.synopsis, summary);
+    if (!command.options.empty())
+        text += fmt::format("\noptions:\n{}", command.options);
+    std::fputs(text.c_str(), stdout);
+    return Tool::Success;
+}
+
+/* Wrong usage: what was wrong, and where help is */
+int usageError(std::string_view command, std::string_view problem) {
+    Error{} << fmt::format("zarvik{}{}: {}; see zarvik {}--help", command.empty() ? "" : " ",
+                           command, problem, command.empty() ? "" : std::string{command} + " ")
+                   .c_str();
     return Tool::Usage;
+}
+
+int unknownOption(std::string_view command, std::string_view option) {
+    return usageError(command, fmt::format("unknown option '{}'", option));
 }
 
 /* A whole number or a number above 0, all of the text */
@@ -34,6 +104,8 @@ bool parsePositive(std::string_view text, T& value) {
 }
 
 int play(int argc, char** argv) {
+    if (argc < 3)
+        return usageError("play", "expects an asset FILE");
     Tool::PlayOptions options;
     options.path = argv[2];
     for (int i = 3; i != argc; ++i) {
@@ -52,7 +124,7 @@ int play(int argc, char** argv) {
                 return Tool::Usage;
             }
         } else {
-            return usage();
+            return unknownOption("play", option);
         }
     }
     return Tool::play(options);
@@ -93,7 +165,7 @@ bool parseLayout(std::string_view text, MeshDataFlags& layout) {
 
 int import(int argc, char** argv) {
     if (argc < 4)
-        return usage();
+        return usageError("import", "expects a SOURCE scene file and an OUTPUT asset file");
     Tool::ImportOptions options;
     options.source = argv[2];
     options.output = argv[3];
@@ -132,27 +204,73 @@ int import(int argc, char** argv) {
                 return Tool::Usage;
             }
         } else {
-            return usage();
+            return unknownOption("import", option);
         }
     }
     return Tool::importScene(options);
 }
 
+int inspectCommand(int argc, char** argv) {
+    std::optional<std::string> path;
+    bool json = false;
+    for (int i = 2; i != argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "--json")
+            json = true;
+        else if (argument.starts_with("-"))
+            return unknownOption("inspect", argument);
+        else if (path)
+            return usageError("inspect", fmt::format("unexpected argument '{}'", argument));
+        else
+            path = argument;
+    }
+    if (!path)
+        return usageError("inspect", "expects an asset FILE");
+    return json ? Tool::inspectJson(*path) : Tool::inspect(*path);
+}
+
+int sampleCommand(int argc, char** argv) {
+    if (argc != 3)
+        return usageError("sample", "expects one output FILE");
+    if (std::string_view{argv[2]}.starts_with("-"))
+        return unknownOption("sample", argv[2]);
+    return Tool::sample(argv[2]);
+}
+
+int fontCommand(int argc, char** argv) {
+    if (argc != 4)
+        return usageError("font", "expects a SOURCE font file and an OUTPUT asset file");
+    for (int i = 2; i != argc; ++i)
+        if (std::string_view{argv[i]}.starts_with("-"))
+            return unknownOption("font", argv[i]);
+    return Tool::font(argv[2], argv[3]);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
-    const std::string_view command = argc >= 3 ? argv[1] : "";
-    if (command == "play")
-        return play(argc, argv);
-    if (command == "import")
-        return import(argc, argv);
-    if (command == "font")
-        return argc == 4 ? Tool::font(argv[2], argv[3]) : usage();
-    if (argc != 3)
-        return usage();
-    if (command == "inspect")
-        return Tool::inspect(argv[2]);
-    if (command == "sample")
-        return Tool::sample(argv[2]);
-    return usage();
+    const std::string_view first = argc >= 2 ? argv[1] : "";
+    if (first.empty())
+        return usageError({}, "expects a COMMAND");
+    if (first == "--help" || first == "-h")
+        return printHelp();
+    if (first == "--version") {
+        std::puts("zarvik " ZARVIK_VERSION);
+        return Tool::Success;
+    }
+    if (first == "help") {
+        if (argc == 2)
+            return printHelp();
+        const Command* command = findCommand(argv[2]);
+        return command ? printCommandHelp(*command)
+                       : usageError({}, fmt::format("unknown command '{}'", argv[2]));
+    }
+    const Command* command = findCommand(first);
+    if (!command)
+        return first.starts_with("-") ? unknownOption({}, first)
+                                      : usageError({}, fmt::format("unknown command '{}'", first));
+    for (int i = 2; i != argc; ++i)
+        if (std::string_view{argv[i]} == "--help" || std::string_view{argv[i]} == "-h")
+            return printCommandHelp(*command);
+    return command->run(argc, argv);
 }

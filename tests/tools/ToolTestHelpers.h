@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <span>
 #include <sstream>
 #include <string>
@@ -53,11 +54,26 @@ inline void write(const std::string& path, std::span<const char> bytes) {
     std::ofstream{path, std::ios::binary}.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
-/* Exit status of the executable, or -1 when it didn't exit normally (a crash) */
-inline int runExecutable(const std::string& arguments) {
-    const int status =
-        std::system((ZARVIK_EXECUTABLE " " + arguments + " 2>/dev/null >/dev/null").c_str());
+inline std::string readText(const std::string& path) {
+    std::ifstream in{path, std::ios::binary};
+    return {std::istreambuf_iterator<char>{in}, {}};
+}
+
+/* A shell command's exit status, or -1 when it didn't exit normally (a crash) */
+inline int runShell(const std::string& command) {
+    const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+/* What the executable printed, and its exit status */
+inline Output runExecutableOutput(const std::string& arguments) {
+    const std::string out = temporaryPath("stdout"), err = temporaryPath("stderr");
+    const int status = runShell(ZARVIK_EXECUTABLE " " + arguments + " >" + out + " 2>" + err);
+    return {status, readText(out), readText(err)};
+}
+
+inline int runExecutable(const std::string& arguments) {
+    return runExecutableOutput(arguments).status;
 }
 
 } // namespace ZarvikEngine::Tool

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -113,6 +114,101 @@ TEST(ZarvikTool, ExecutableReportsThroughItsExitStatus) {
     write(path, file);
     EXPECT_EQ(runExecutable("inspect " + path), Failure);
     std::filesystem::remove(path);
+}
+
+TEST(ZarvikTool, HelpVersionAndWrongUsage) {
+    /* Help goes to standard output with success, from every way of asking */
+    for (const std::string arguments : {"--help", "-h", "help"}) {
+        const Output run = runExecutableOutput(arguments);
+        EXPECT_EQ(run.status, Success) << arguments;
+        EXPECT_EQ(run.out.rfind("usage: zarvik COMMAND", 0), 0u) << arguments;
+        for (const char* command : {"inspect", "sample", "play", "import"})
+            EXPECT_NE(run.out.find(std::string{"\n  "} + command + " "), std::string::npos);
+        EXPECT_EQ(run.err, "");
+    }
+    for (const std::string arguments :
+         {"help import", "import --help", "import a.gltf b.zvk --tile-size 0 --help"}) {
+        const Output run = runExecutableOutput(arguments);
+        EXPECT_EQ(run.status, Success) << arguments;
+        EXPECT_EQ(run.out.rfind("usage: zarvik import SOURCE OUTPUT [options]\n", 0), 0u);
+        EXPECT_NE(run.out.find("  --tile-border N "), std::string::npos);
+        EXPECT_EQ(run.err, "");
+    }
+    const Output version = runExecutableOutput("--version");
+    EXPECT_EQ(version.status, Success);
+    EXPECT_EQ(version.out, "zarvik " ZARVIK_VERSION "\n");
+
+    /* Wrong usage names what was wrong and where help is, on standard error */
+    const std::pair<std::string, std::string> wrong[]{
+        {"", "zarvik: expects a COMMAND; see zarvik --help\n"},
+        {"frob x", "zarvik: unknown command 'frob'; see zarvik --help\n"},
+        {"--frob", "zarvik: unknown option '--frob'; see zarvik --help\n"},
+        {"help frob", "zarvik: unknown command 'frob'; see zarvik --help\n"},
+        {"inspect", "zarvik inspect: expects an asset FILE; see zarvik inspect --help\n"},
+        {"inspect a.zvk --all",
+         "zarvik inspect: unknown option '--all'; see zarvik inspect --help\n"},
+        {"inspect a.zvk b.zvk",
+         "zarvik inspect: unexpected argument 'b.zvk'; see zarvik inspect --help\n"},
+        {"play a.zvk --speed 2", "zarvik play: unknown option '--speed'; see zarvik play --help\n"},
+        {"import a.gltf",
+         "zarvik import: expects a SOURCE scene file and an OUTPUT asset file; see zarvik "
+         "import --help\n"},
+    };
+    for (const auto& [arguments, message] : wrong) {
+        const Output run = runExecutableOutput(arguments);
+        EXPECT_EQ(run.status, Usage) << arguments;
+        EXPECT_EQ(run.out, "") << arguments;
+        EXPECT_EQ(run.err, message) << arguments;
+    }
+}
+
+TEST(ZarvikTool, JsonListingParsesAndMatchesTheText) {
+    const std::string path = temporaryPath("listed.zvk");
+    const std::vector<char> file = sampleAssetFile();
+    write(path, file);
+    const Output text = capture([&] { return inspect(path); });
+    const Output json = runExecutableOutput("inspect --json " + path);
+    ASSERT_EQ(json.status, Success);
+    EXPECT_EQ(json.err, "");
+
+    /* Python's own parser takes it */
+    const std::string saved = temporaryPath("listing.json");
+    std::ofstream{saved} << json.out;
+    EXPECT_EQ(runShell("python3 -c 'import json, sys; json.load(open(sys.argv[1]))' " + saved), 0);
+
+    const nlohmann::json document = nlohmann::json::parse(json.out);
+    EXPECT_EQ(document["file"], path);
+    EXPECT_EQ(document["bytes"], file.size());
+    EXPECT_TRUE(document["warnings"].empty());
+    const std::vector<std::string> listed = lines(text.out);
+    ASSERT_EQ(document["chunks"].size() + 1, listed.size());
+    for (std::size_t i = 0; i != document["chunks"].size(); ++i) {
+        const nlohmann::json& chunk = document["chunks"][i];
+        EXPECT_EQ(chunk["index"], i);
+        EXPECT_GE(chunk["paddedSize"], chunk["size"]);
+        EXPECT_EQ(listed[i + 1],
+                  fmt::format("chunk {} {}, {} bytes: {}", i, chunk["magic"].get<std::string>(),
+                              chunk["size"].get<std::uint32_t>(),
+                              chunk["summary"].get<std::string>()));
+    }
+    /* Decoded fields, by record */
+    const auto chunkOf = [&](const std::string& magic) {
+        for (const nlohmann::json& chunk : document["chunks"])
+            if (chunk["magic"] == magic)
+                return chunk["fields"];
+        return nlohmann::json{};
+    };
+    EXPECT_EQ(chunkOf("Magic::Header")["chunkCount"], document["chunks"].size());
+    EXPECT_EQ(chunkOf("Magic::Mesh")["vertexCount"], 24);
+    EXPECT_EQ(chunkOf("Magic::Mesh")["attributes"][0]["name"], "Trade::MeshAttribute::Position");
+    EXPECT_EQ(chunkOf("Magic::Pipeline")["enabledFeatures"],
+              (nlohmann::json{"DEPTH_TEST", "CULL_BACK"}));
+
+    /* Failures are the text listing's */
+    const Output missing = runExecutableOutput("inspect --json " + path + ".missing");
+    EXPECT_EQ(missing.status, Failure);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err.rfind("zarvik: " + path + ".missing: ", 0), 0u);
 }
 
 TEST(ZarvikTool, MessagesNameThePathAndTheChunk) {
