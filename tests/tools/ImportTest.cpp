@@ -175,6 +175,7 @@ TEST(ZarvikImport, SkinnedAnimatedModelBecomesACompleteFile) {
     EXPECT_EQ(scene.meshes[0].material, 0);
     ASSERT_EQ(scene.skins.size(), 1u);
     EXPECT_EQ(scene.skins[0].object, Id(1));
+    EXPECT_EQ(jsonListingOf(output)["chunks"].back()["fields"]["objects"], 4);
     const Output inspected = capture([&] { return inspect(output); });
     EXPECT_NE(inspected.out.find(": 4 objects, 1 meshes, 1 skins, 0 cameras, 0 lights\n"),
               std::string::npos)

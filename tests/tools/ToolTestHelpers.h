@@ -12,8 +12,11 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
+#include "Commands.h"
 #include "ZarvikEngine/Debug.h"
 
 namespace ZarvikEngine::Tool {
@@ -74,6 +77,41 @@ inline Output runExecutableOutput(const std::string& arguments) {
 
 inline int runExecutable(const std::string& arguments) {
     return runExecutableOutput(arguments).status;
+}
+
+/* zarvik inspect --json of a valid file, checked to parse with Python's own parser and to say
+   what the text listing says, chunk by chunk */
+inline nlohmann::json jsonListingOf(const std::string& path) {
+    const Output json = runExecutableOutput("inspect --json " + path);
+    EXPECT_EQ(json.status, Success) << path;
+    EXPECT_EQ(json.err, "") << path;
+    const std::string saved = temporaryPath("listing.json");
+    std::ofstream{saved} << json.out;
+    EXPECT_EQ(runShell("python3 -c 'import json, sys; json.load(open(sys.argv[1]))' " + saved), 0)
+        << path;
+
+    const nlohmann::json document = nlohmann::json::parse(json.out);
+    EXPECT_EQ(document["file"], path);
+    Output text;
+    {
+        std::ostringstream out, err;
+        Debug redirectOut{&out};
+        Warning redirectWarnings{&err};
+        text.status = inspect(path);
+        text.out = out.str();
+    }
+    const std::vector<std::string> listed = lines(text.out);
+    EXPECT_EQ(document["chunks"].size() + 1, listed.size()) << path;
+    for (std::size_t i = 0; i < document["chunks"].size() && i + 1 < listed.size(); ++i) {
+        const nlohmann::json& chunk = document["chunks"][i];
+        EXPECT_EQ(chunk["index"], i);
+        EXPECT_GE(chunk["paddedSize"], chunk["size"]);
+        EXPECT_EQ(listed[i + 1],
+                  fmt::format("chunk {} {}, {} bytes: {}", i, chunk["magic"].get<std::string>(),
+                              chunk["size"].get<std::uint32_t>(),
+                              chunk["summary"].get<std::string>()));
+    }
+    return document;
 }
 
 } // namespace ZarvikEngine::Tool
