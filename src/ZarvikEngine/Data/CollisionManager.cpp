@@ -1,9 +1,13 @@
 #include "ZarvikEngine/Data/CollisionManager.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <utility>
+
+#include <emmintrin.h>
 
 #include <fmt/format.h>
 
@@ -23,23 +27,48 @@ struct Shape {
     Vector3 extents;
 };
 
-/* The ray parameter of the nearer intersection with a sphere around the origin oc away, if
-   the line meets it */
-bool intersectSphere(const Vector3& oc, const Vector3& direction, float radiusSquared, float& t) {
+/* Where a ray's line passes a sphere around the origin oc away: it meets the sphere when the
+   discriminant isn't negative, nearest at t = -b - √discriminant */
+struct SphereCrossing {
+    float b;
+    float discriminant;
+    float ocSquared;
+};
+
+SphereCrossing crossSphere(const Vector3& oc, const Vector3& direction, float radiusSquared) {
     const float b = glm::dot(oc, direction);
-    const float discriminant = b * b - (glm::dot(oc, oc) - radiusSquared);
-    if (discriminant < 0.0f)
+    const float ocSquared = glm::dot(oc, oc);
+    return {b, b * b - (ocSquared - radiusSquared), ocSquared};
+}
+
+/* The sphere of a sphere, the bounding sphere of a box. Both are computed and the bits
+   selected: ray casts run over shapes of mixed kinds, where a branch would mispredict. */
+float radiusSquared(ColliderType type, const Vector3& extents) {
+    const auto sphere = std::bit_cast<std::uint32_t>(extents.x * extents.x);
+    const auto box = std::bit_cast<std::uint32_t>(glm::dot(extents, extents));
+    const std::uint32_t isSphere = 0u - std::uint32_t(type == ColliderType::Sphere);
+    return std::bit_cast<float>((sphere & isSphere) | (box & ~isSphere));
+}
+
+/* Whether a ray can hit a shape: what both the sphere test and the bounding-sphere test of
+   boxes need. A hit at t >= 0 needs b <= 0, and NaNs pass as they do in the full tests. */
+bool mayHit(const SphereCrossing& crossing, float radiusSquared) {
+    return (!(crossing.discriminant < 0.0f)) &
+           ((!(crossing.b > 0.0f)) | (radiusSquared >= crossing.ocSquared));
+}
+
+/* The ray parameter of the nearer intersection with the sphere, if the line meets it */
+bool intersectSphere(const SphereCrossing& crossing, float& t) {
+    if (crossing.discriminant < 0.0f)
         return false;
-    t = -b - std::sqrt(discriminant);
+    t = -crossing.b - std::sqrt(crossing.discriminant);
     return true;
 }
 
 /* Cheap rejection for boxes: a ray missing the bounding sphere misses the box */
-bool passesBoundingSphere(const Vector3& oc, const Vector3& direction, const Vector3& extents) {
-    const float radiusSquared = glm::dot(extents, extents);
+bool passesBoundingSphere(const SphereCrossing& crossing, float radiusSquared) {
     float t;
-    return intersectSphere(oc, direction, radiusSquared, t) &&
-           (t >= 0.0f || radiusSquared >= glm::dot(oc, oc));
+    return intersectSphere(crossing, t) && (t >= 0.0f || radiusSquared >= crossing.ocSquared);
 }
 
 /* Slab test against a box of half-extents h at the origin. Axes the ray runs along exactly on
@@ -63,14 +92,16 @@ Vector3 toLocal(const Quaternion& rotation, const Vector3& vector) {
 
 bool intersectRay(const Shape& shape, const Vector3& origin, const Vector3& direction, float& t) {
     const Vector3 oc = origin - shape.centre;
+    const float r2 = radiusSquared(shape.type, shape.extents);
+    const SphereCrossing crossing = crossSphere(oc, direction, r2);
     switch (shape.type) {
     case ColliderType::Sphere:
-        return intersectSphere(oc, direction, shape.extents.x * shape.extents.x, t) && t >= 0.0f;
+        return intersectSphere(crossing, t) && t >= 0.0f;
     case ColliderType::AxisAlignedBox:
-        return passesBoundingSphere(oc, direction, shape.extents) &&
+        return passesBoundingSphere(crossing, r2) &&
                intersectSlabs(oc, direction, shape.extents, t);
     case ColliderType::Box:
-        return passesBoundingSphere(oc, direction, shape.extents) &&
+        return passesBoundingSphere(crossing, r2) &&
                intersectSlabs(toLocal(shape.rotation, oc), toLocal(shape.rotation, direction),
                               shape.extents, t);
     }
@@ -203,6 +234,14 @@ void CollisionManager::doInit() {
     _extents = partition().addAlignedRegion<Vector3>(block(), n);
     _colliders = partition().addRegion<ColliderType>(block(), n);
     _groups = partition().addRegion<std::uint8_t>(block(), n);
+    /* New entries hold the centre of the transform they name */
+    const DualQuaternion source{};
+    const Vector3 centre = translation(source);
+    _centreSources.resize(n, source);
+    _centresX.resize(n, centre.x);
+    _centresY.resize(n, centre.y);
+    _centresZ.resize(n, centre.z);
+    _mayHit.resize((n + 3) / 4);
 }
 
 void CollisionManager::copy(unsigned short source, unsigned short destination) {
@@ -259,20 +298,107 @@ std::vector<Id> CollisionManager::queryOverlaps(Id collision) {
     return overlapping;
 }
 
+void CollisionManager::updateCentres(const SceneGraph& graph) {
+    const unsigned short count = activeCount();
+    for (unsigned short i = 0; i != count; ++i) {
+        const DualQuaternion& world = graph.absoluteTransformation(graph.toIndex(object(i)));
+        /* The same bits give the same centre */
+        if (std::memcmp(&world, &_centreSources[i], sizeof(DualQuaternion))) [[unlikely]] {
+            _centreSources[i] = world;
+            const Vector3 centre = translation(world);
+            _centresX[i] = centre.x;
+            _centresY[i] = centre.y;
+            _centresZ[i] = centre.z;
+        }
+    }
+}
+
+void CollisionManager::markMayHit(const Vector3& origin, const Vector3& direction) {
+    /* Four shapes at a time through crossSphere() and mayHit(), operation by operation in the
+       same order, so that a shape is marked exactly when mayHit() is true for it */
+    const unsigned short count = activeCount();
+    const __m128 originX = _mm_set1_ps(origin.x), originY = _mm_set1_ps(origin.y),
+                 originZ = _mm_set1_ps(origin.z);
+    const __m128 directionX = _mm_set1_ps(direction.x), directionY = _mm_set1_ps(direction.y),
+                 directionZ = _mm_set1_ps(direction.z);
+    const __m128 zero = _mm_setzero_ps();
+    std::size_t i = 0;
+    for (; i + 4 <= count; i += 4) {
+        const __m128 ocX = _mm_sub_ps(originX, _mm_loadu_ps(&_centresX[i]));
+        const __m128 ocY = _mm_sub_ps(originY, _mm_loadu_ps(&_centresY[i]));
+        const __m128 ocZ = _mm_sub_ps(originZ, _mm_loadu_ps(&_centresZ[i]));
+        /* radiusSquared() of four shapes: extents x, y and z apart, and the bits of the sphere
+           radius selected where the type is a sphere */
+        const float* extents = &_extents[i].x;
+        const __m128 e0 = _mm_loadu_ps(extents), e1 = _mm_loadu_ps(extents + 4),
+                     e2 = _mm_loadu_ps(extents + 8);
+        /* x2 y2 x3 y3 */
+        const __m128 twoThree = _mm_shuffle_ps(e1, e2, _MM_SHUFFLE(2, 1, 3, 2));
+        const __m128 extentsX = _mm_shuffle_ps(_mm_shuffle_ps(e0, e1, _MM_SHUFFLE(0, 0, 3, 0)),
+                                               twoThree, _MM_SHUFFLE(2, 0, 1, 0));
+        const __m128 extentsY = _mm_shuffle_ps(_mm_shuffle_ps(e0, e1, _MM_SHUFFLE(0, 0, 1, 1)),
+                                               twoThree, _MM_SHUFFLE(3, 1, 2, 0));
+        const __m128 extentsZ = _mm_shuffle_ps(_mm_shuffle_ps(e0, e1, _MM_SHUFFLE(1, 1, 2, 2)),
+                                               _mm_shuffle_ps(e2, e2, _MM_SHUFFLE(3, 3, 0, 0)),
+                                               _MM_SHUFFLE(2, 0, 2, 0));
+        const __m128 sphere = _mm_mul_ps(extentsX, extentsX);
+        const __m128 box = _mm_add_ps(_mm_add_ps(sphere, _mm_mul_ps(extentsY, extentsY)),
+                                      _mm_mul_ps(extentsZ, extentsZ));
+        std::int32_t types;
+        std::memcpy(&types, &_colliders[i], 4);
+        const __m128i bytes = _mm_cvtsi32_si128(types);
+        const __m128i lanes =
+            _mm_unpacklo_epi16(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()), _mm_setzero_si128());
+        const __m128 isSphere = _mm_castsi128_ps(
+            _mm_cmpeq_epi32(lanes, _mm_set1_epi32(std::int32_t(ColliderType::Sphere))));
+        const __m128 r2 = _mm_or_ps(_mm_and_ps(isSphere, sphere), _mm_andnot_ps(isSphere, box));
+        const __m128 b =
+            _mm_add_ps(_mm_add_ps(_mm_mul_ps(ocX, directionX), _mm_mul_ps(ocY, directionY)),
+                       _mm_mul_ps(ocZ, directionZ));
+        const __m128 ocSquared = _mm_add_ps(_mm_add_ps(_mm_mul_ps(ocX, ocX), _mm_mul_ps(ocY, ocY)),
+                                            _mm_mul_ps(ocZ, ocZ));
+        const __m128 discriminant = _mm_sub_ps(_mm_mul_ps(b, b), _mm_sub_ps(ocSquared, r2));
+        const __m128 may =
+            _mm_and_ps(_mm_cmpnlt_ps(discriminant, zero),
+                       _mm_or_ps(_mm_cmpngt_ps(b, zero), _mm_cmpge_ps(r2, ocSquared)));
+        _mayHit[i / 4] = std::uint8_t(_mm_movemask_ps(may));
+    }
+    if (i != count) {
+        _mayHit[i / 4] = 0;
+        for (std::size_t k = i; k != count; ++k) {
+            const Vector3 centre{_centresX[k], _centresY[k], _centresZ[k]};
+            const float r2 = radiusSquared(_colliders[k], _extents[k]);
+            _mayHit[i / 4] |=
+                std::uint8_t(mayHit(crossSphere(origin - centre, direction, r2), r2) << (k - i));
+        }
+    }
+}
+
 bool CollisionManager::rayCast(const Vector3& origin, const Vector3& direction,
                                std::uint8_t groupMask, float maxDistance, RayHit& hit) {
     SceneGraph& graph = registeredSceneGraph("rayCast");
+    const unsigned short count = activeCount();
+    /* Updating a clean object does nothing, so a clean scene skips it for every shape */
+    const std::span<const unsigned int> dirty = graph.dirty().data();
+    if (std::any_of(dirty.begin(), dirty.end(), [](unsigned int word) { return word; }))
+        for (unsigned short i = 0; i != count; ++i)
+            if (_groups[i] & groupMask)
+                graph.computeAbsoluteTransformation(graph.toIndex(object(i)));
+    updateCentres(graph);
+
+    markMayHit(origin, direction);
     hit.hitCount = 0;
-    for (unsigned short i = 0; i != activeCount(); ++i) {
-        if (!(_groups[i] & groupMask))
+    for (unsigned short i = 0; i != count; ++i) {
+        if (!(_mayHit[i / 4] >> i % 4 & 1) || !(_groups[i] & groupMask))
             continue;
-        const unsigned short object = graph.toIndex(this->object(i));
-        graph.computeAbsoluteTransformation(object);
-        const DualQuaternion& world = graph.absoluteTransformation(object);
-        const Shape shape{_colliders[i], translation(world), rotation(world), _extents[i]};
+        const Id object = this->object(i);
+        const Shape shape{_colliders[i],
+                          {_centresX[i], _centresY[i], _centresZ[i]},
+                          _centreSources[i].real,
+                          _extents[i]};
         float t;
         if (intersectRay(shape, origin, direction, t) && t <= maxDistance)
-            insertHit(hit, t, origin + t * direction, this->object(i));
+            insertHit(hit, t, origin + t * direction, object);
     }
     return hit.hitCount != 0;
 }

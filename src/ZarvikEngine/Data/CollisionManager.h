@@ -93,10 +93,21 @@ protected:
 
 private:
     SceneGraph& registeredSceneGraph(const char* function) const;
+    /* Centres of the active components from the world transforms */
+    void updateCentres(const SceneGraph& graph);
+    /* Whether the ray may hit each active shape, from the centres and extents, without
+       branches */
+    void markMayHit(const Vector3& origin, const Vector3& direction);
 
     std::span<Vector3> _extents;
     std::span<ColliderType> _colliders;
     std::span<std::uint8_t> _groups;
+    /* Scratch of rayCast(), by component index: the world transform each centre was last
+       computed from and the centre, a column per coordinate; whether the ray may hit it, a bit
+       per shape in each byte for four */
+    std::vector<DualQuaternion> _centreSources;
+    std::vector<float> _centresX, _centresY, _centresZ;
+    std::vector<std::uint8_t> _mayHit;
 };
 
 } // namespace ZarvikEngine::Data

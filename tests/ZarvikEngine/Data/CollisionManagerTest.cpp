@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <memory>
@@ -493,6 +494,73 @@ TEST(CollisionManager, OverlapsAgreeWithBullet) {
                 overlapping, apart, neverTested, touching, unexplained);
     EXPECT_GT(overlapping, 1000);
     EXPECT_GT(apart, 1000);
+}
+
+/* The cast over many shapes takes a faster path than over a few; its hits must be those of the
+   shapes cast one at a time, bit for bit, also after shapes moved or changed */
+TEST(CollisionManager, ManyShapesGiveTheHitsOfEachShapeAlone) {
+    Debug quiet{nullptr};
+    Warning quietWarning{nullptr};
+    CrossCheck check;
+    SceneGraph graph{256, 1, 256};
+    CollisionManager collisions;
+    graph.setComponentManager(0, "collision", &collisions);
+    std::vector<RandomShape> shapes;
+    std::vector<Id> ids;
+    for (int i = 0; i != 203; ++i) {
+        shapes.push_back(check.shape(ColliderType(i % 3), 6.0f));
+        ids.push_back(collisions.addComponent(graph.addObject(Id(0))));
+        collisions.group(ids.back()) = std::uint8_t(1 + i % 3);
+        collisions.activate(ids.back());
+    }
+    const auto place = [&](std::size_t i) {
+        collisions.collider(ids[i]) = shapes[i].type;
+        collisions.extents(ids[i]) = shapes[i].extents;
+        const Id object = collisions.object(ids[i]);
+        graph.localTransformation(object) =
+            dualQuaternionFromRotationTranslation(shapes[i].rotation, shapes[i].centre);
+        graph.setDirty(object);
+    };
+    for (std::size_t i = 0; i != shapes.size(); ++i)
+        place(i);
+
+    int hits = 0;
+    for (int trial = 0; trial != 300; ++trial) {
+        /* Moved, grown or changed shapes, in a dirty or a clean scene */
+        const std::size_t changed = check.random() % shapes.size();
+        shapes[changed] = check.shape(ColliderType(check.random() % 3), 6.0f);
+        place(changed);
+        if (trial % 2)
+            graph.computeAbsoluteTransformations();
+
+        const auto [origin, direction] = check.ray(shapes[trial % shapes.size()]);
+        const std::uint8_t mask = std::uint8_t(trial % 4 ? 7 : 2);
+        std::vector<std::pair<float, Id>> expected;
+        for (std::size_t i = 0; i != shapes.size(); ++i)
+            if (collisions.group(ids[i]) & mask)
+                if (const std::optional<float> t = check.ours(shapes[i], origin, direction))
+                    expected.emplace_back(*t, collisions.object(ids[i]));
+        /* In index order, nearer first, ties in index order */
+        std::vector<std::pair<float, Id>> ordered;
+        for (unsigned short index = 0; index != collisions.size(); ++index)
+            for (const auto& candidate : expected)
+                if (candidate.second == collisions.object(index))
+                    ordered.push_back(candidate);
+        std::stable_sort(ordered.begin(), ordered.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        ordered.resize(std::min<std::size_t>(ordered.size(), 4));
+
+        RayHit hit{};
+        EXPECT_EQ(collisions.rayCast(origin, direction, mask, CrossCheck::RayLength, hit),
+                  !ordered.empty());
+        ASSERT_EQ(hit.hitCount, ordered.size()) << "trial " << trial;
+        for (std::size_t k = 0; k != ordered.size(); ++k) {
+            EXPECT_EQ(hit.distances[k], ordered[k].first) << "trial " << trial;
+            EXPECT_EQ(hit.objects[k], ordered[k].second) << "trial " << trial;
+        }
+        hits += hit.hitCount;
+    }
+    EXPECT_GT(hits, 300);
 }
 
 } // namespace
