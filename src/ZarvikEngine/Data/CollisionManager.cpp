@@ -388,18 +388,20 @@ bool CollisionManager::rayCast(const Vector3& origin, const Vector3& direction,
 
     markMayHit(origin, direction);
     hit.hitCount = 0;
-    for (unsigned short i = 0; i != count; ++i) {
-        if (!(_mayHit[i / 4] >> i % 4 & 1) || !(_groups[i] & groupMask))
-            continue;
-        const Id object = this->object(i);
-        const Shape shape{_colliders[i],
-                          {_centresX[i], _centresY[i], _centresZ[i]},
-                          _centreSources[i].real,
-                          _extents[i]};
-        float t;
-        if (intersectRay(shape, origin, direction, t) && t <= maxDistance)
-            insertHit(hit, t, origin + t * direction, object);
-    }
+    for (std::size_t four = 0; four != (std::size_t(count) + 3) / 4; ++four)
+        for (unsigned bits = _mayHit[four]; bits; bits &= bits - 1) {
+            const std::size_t i = 4 * four + std::countr_zero(bits);
+            if (!(_groups[i] & groupMask))
+                continue;
+            const Id object = this->object(i);
+            const Shape shape{_colliders[i],
+                              {_centresX[i], _centresY[i], _centresZ[i]},
+                              _centreSources[i].real,
+                              _extents[i]};
+            float t;
+            if (intersectRay(shape, origin, direction, t) && t <= maxDistance)
+                insertHit(hit, t, origin + t * direction, object);
+        }
     return hit.hitCount != 0;
 }
 
