@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     const SceneBlocks sample = sampleSceneBlocks();
     std::mt19937 random{1};
     int written = 0;
-    for (int keep = 0; keep != 128; ++keep) {
+    for (int keep = 0; keep != 1024; ++keep) {
         SceneBlocks blocks;
         if (keep & 1)
             blocks.scene = sample.scene;
@@ -33,9 +33,15 @@ int main(int argc, char** argv) {
             blocks.views = sample.views;
         if (keep & 64)
             blocks.lights = sample.lights;
+        if (keep & 128)
+            blocks.collisions = sample.collisions;
+        if (keep & 256)
+            blocks.inputs = sample.inputs;
+        if (keep & 512)
+            blocks.scripts = sample.scripts;
         /* Managers need the scene whose records they match */
         if (!blocks.scene.empty() || keep == 0) {
-            std::vector<std::uint8_t> script(16 + 4 * keep);
+            std::vector<std::uint8_t> script(16 + keep % 256);
             for (std::uint8_t& byte : script)
                 byte = std::uint8_t(random());
             const std::vector<std::uint8_t> input = encodeSceneBlocks(blocks, script);
