@@ -71,8 +71,8 @@ TEST(InputManager, UpdatesMoveObjectsToTheirInputsPoses) {
     EXPECT_EQ(graph.localTransformation(head), pose);
     EXPECT_EQ(graph.localTransformation(camera), pose);
     EXPECT_TRUE(graph.isDirty(head));
-    EXPECT_TRUE(fuzzyEqual(translation(graph.absoluteTransformationSafe(head)),
-                           Vector3{1.0f, 3.0f, 3.0f}));
+    EXPECT_TRUE(
+        fuzzyEqual(translation(graph.absoluteTransformationSafe(head)), Vector3{1.0f, 3.0f, 3.0f}));
     /* With the identity pose the hand is reset */
     EXPECT_EQ(graph.localTransformation(hand), DualQuaternion{});
 
