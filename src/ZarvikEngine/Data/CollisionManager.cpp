@@ -303,7 +303,12 @@ void CollisionManager::updateCentres(const SceneGraph& graph) {
     for (unsigned short i = 0; i != count; ++i) {
         const DualQuaternion& world = graph.absoluteTransformation(graph.toIndex(object(i)));
         /* The same bits give the same centre */
-        if (std::memcmp(&world, &_centreSources[i], sizeof(DualQuaternion))) [[unlikely]] {
+        const auto* now = reinterpret_cast<const __m128i*>(&world);
+        const auto* before = reinterpret_cast<const __m128i*>(&_centreSources[i]);
+        const __m128i same =
+            _mm_and_si128(_mm_cmpeq_epi32(_mm_loadu_si128(now), _mm_loadu_si128(before)),
+                          _mm_cmpeq_epi32(_mm_loadu_si128(now + 1), _mm_loadu_si128(before + 1)));
+        if (_mm_movemask_epi8(same) != 0xffff) [[unlikely]] {
             _centreSources[i] = world;
             const Vector3 centre = translation(world);
             _centresX[i] = centre.x;
