@@ -54,23 +54,25 @@ std::optional<std::string> JavaScriptManager::validate(std::span<const char> dat
     std::optional<std::string> problem =
         validateHeader(data, typesHeaderOffset() + sizeof(TypesHeader));
     if (!problem) {
-        /* Read as 64 bits: compared with the block before any sum can wrap */
+        /* Copied out of the packed header, whose fields can't be referenced. Read as 64 bits:
+           compared with the block before any sum can wrap. */
         const TypesHeader types = Validation::read<TypesHeader>(data.data() + typesHeaderOffset());
-        if (types.typeNameBytes > data.size())
-            problem = fmt::format("{} bytes of type names don't fit a block of {}",
-                                  types.typeNameBytes, data.size());
-        else if (types.typeCount > MaxCapacity)
-            problem =
-                fmt::format("{} types, at most {} can be counted", types.typeCount, MaxCapacity);
+        const std::uint64_t typeNameBytes = types.typeNameBytes;
+        const std::uint32_t typeCount = types.typeCount;
+        if (typeNameBytes > data.size())
+            problem = fmt::format("{} bytes of type names don't fit a block of {}", typeNameBytes,
+                                  data.size());
+        else if (typeCount > MaxCapacity)
+            problem = fmt::format("{} types, at most {} can be counted", typeCount, MaxCapacity);
         /* Adoption indexes the names, so they are checked first */
         else if (const unsigned short capacity = capacityOf(data);
-                 !(problem = validateSize(data, ownersSize(capacity) +
-                                                    std::size_t(types.typeNameBytes) + capacity)))
+                 !(problem = validateSize(data, ownersSize(capacity) + std::size_t(typeNameBytes) +
+                                                    capacity)))
             problem = Validation::checkStrings(
                 data.subspan(typesHeaderOffset() + sizeof(TypesHeader) + baseDataSize(capacity) +
                                  ownersSize(capacity),
-                             std::size_t(types.typeNameBytes)),
-                types.typeCount);
+                             std::size_t(typeNameBytes)),
+                typeCount);
     }
     if (problem)
         return prefixed("JavaScriptManager", std::move(problem));

@@ -88,6 +88,11 @@ TEST(JavaScriptManager, TypeNamesLiveInTheBlockThroughGrowth) {
               "JavaScriptManager::validate(): component index 0 has type 5 of 5");
     std::fill_n(block.begin() + names, 40, 'x');
     EXPECT_NE(JavaScriptManager::validate(block), std::nullopt);
+    std::fill_n(block.begin() + 24, 8, char(0xff));
+    EXPECT_EQ(JavaScriptManager::validate(block),
+              "JavaScriptManager::validate(): 18446744073709551615 bytes of type names don't fit "
+              "a block of 310");
+    std::fill_n(block.begin() + 24, 8, char(0));
     block[24] = 100;
     EXPECT_EQ(JavaScriptManager::validate(block),
               "JavaScriptManager::validate(): expected 370 bytes for a capacity of 34, got 310");
