@@ -66,6 +66,8 @@ protected:
     std::optional<std::string> validateRegions() const override;
     void doInit() override;
     void doSwap(unsigned short a, unsigned short b) override;
+    /* The slot's next component starts as a new slot does, following the head */
+    void doDelete(unsigned short index) override { _inputTypes[index] = InputType::Head; }
     void doAppend(const SparseArray& other) override;
 
 private:

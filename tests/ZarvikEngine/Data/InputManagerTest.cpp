@@ -40,6 +40,9 @@ TEST(InputManager, TypesPrintAndTravelWithTheBlock) {
     EXPECT_EQ(InputManager::validate(inputs.data()), std::nullopt);
     InputManager adopted{std::vector<char>(inputs.data().begin(), inputs.data().end())};
     EXPECT_EQ(adopted.inputType(a), InputType::RayRight);
+    /* A deleted component's slot forgets its type */
+    adopted.remove(a);
+    EXPECT_EQ(adopted.inputType(std::uint16_t(1)), InputType::Head);
     std::vector<char> unknown(inputs.data().begin(), inputs.data().end());
     unknown[types + 2] = 7;
     EXPECT_EQ(InputManager::validate(unknown),
