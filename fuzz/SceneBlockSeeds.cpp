@@ -17,28 +17,13 @@ int main(int argc, char** argv) {
     const SceneBlocks sample = sampleSceneBlocks();
     std::mt19937 random{1};
     int written = 0;
-    for (int keep = 0; keep != 1024; ++keep) {
+    for (unsigned keep = 0; keep != 1u << blocksOf(sample).size(); ++keep) {
         SceneBlocks blocks;
-        if (keep & 1)
-            blocks.scene = sample.scene;
-        if (keep & 2)
-            blocks.meshes = sample.meshes;
-        if (keep & 4)
-            blocks.names = sample.names;
-        if (keep & 8)
-            blocks.values = sample.values;
-        if (keep & 16)
-            blocks.animations = sample.animations;
-        if (keep & 32)
-            blocks.views = sample.views;
-        if (keep & 64)
-            blocks.lights = sample.lights;
-        if (keep & 128)
-            blocks.collisions = sample.collisions;
-        if (keep & 256)
-            blocks.inputs = sample.inputs;
-        if (keep & 512)
-            blocks.scripts = sample.scripts;
+        const auto kept = blocksOf(blocks);
+        const auto all = blocksOf(sample);
+        for (std::size_t k = 0; k != kept.size(); ++k)
+            if (keep >> k & 1)
+                *kept[k] = *all[k];
         /* Managers need the scene whose records they match */
         if (!blocks.scene.empty() || keep == 0) {
             std::vector<std::uint8_t> script(16 + keep % 256);

@@ -7,6 +7,7 @@
    still validate. Shared by the scene block fuzz target and the mutation test. */
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -76,6 +77,14 @@ struct SceneBlocks {
     std::vector<char> scene, meshes, names, values, animations, views, lights, collisions, inputs,
         scripts;
 };
+
+/* Every block of a SceneBlocks, in the order of the fuzz input */
+template<class Blocks>
+auto blocksOf(Blocks& blocks) {
+    return std::array{&blocks.scene,      &blocks.meshes, &blocks.names,  &blocks.values,
+                      &blocks.animations, &blocks.views,  &blocks.lights, &blocks.collisions,
+                      &blocks.inputs,     &blocks.scripts};
+}
 
 namespace Implementation {
 
@@ -698,9 +707,7 @@ inline SceneBlocks sampleSceneBlocks() {
 inline std::vector<std::uint8_t> encodeSceneBlocks(const SceneBlocks& blocks,
                                                    std::span<const std::uint8_t> script) {
     std::vector<std::uint8_t> input;
-    for (const std::vector<char>* block :
-         {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values, &blocks.animations,
-          &blocks.views, &blocks.lights, &blocks.collisions, &blocks.inputs, &blocks.scripts}) {
+    for (const std::vector<char>* block : blocksOf(blocks)) {
         for (unsigned shift = 0; shift != 32; shift += 8)
             input.push_back(std::uint8_t(block->size() >> shift));
         input.insert(input.end(), block->begin(), block->end());
@@ -713,9 +720,7 @@ inline std::vector<std::uint8_t> encodeSceneBlocks(const SceneBlocks& blocks,
 inline std::optional<std::pair<SceneBlocks, std::span<const std::uint8_t>>>
 decodeSceneBlocks(std::span<const std::uint8_t> input) {
     SceneBlocks blocks;
-    for (std::vector<char>* block :
-         {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values, &blocks.animations,
-          &blocks.views, &blocks.lights, &blocks.collisions, &blocks.inputs, &blocks.scripts}) {
+    for (std::vector<char>* block : blocksOf(blocks)) {
         if (input.size() < 4)
             return {};
         const std::size_t size = std::size_t(input[0]) | std::size_t(input[1]) << 8 |

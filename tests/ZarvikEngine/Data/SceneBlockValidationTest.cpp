@@ -195,9 +195,7 @@ TEST(SceneBlockValidation, MutatedBlocksAreRejectedOrSurvive) {
     int accepted = 0, rejected = 0;
     for (int run = 0; run != 4000; ++run) {
         SceneBlocks blocks = sample;
-        std::vector<char>* targets[]{
-            &blocks.scene, &blocks.meshes, &blocks.names,      &blocks.values, &blocks.animations,
-            &blocks.views, &blocks.lights, &blocks.collisions, &blocks.inputs, &blocks.scripts};
+        const auto targets = Blocks::blocksOf(blocks);
         std::vector<char>& block = *targets[random() % std::size(targets)];
         for (unsigned change = 0, count = 1 + random() % 3; change != count; ++change) {
             const std::size_t offset = (random() % (block.size() / 2)) * 2;
