@@ -17,25 +17,16 @@ int main(int argc, char** argv) {
     const SceneBlocks sample = sampleSceneBlocks();
     std::mt19937 random{1};
     int written = 0;
-    for (int keep = 0; keep != 128; ++keep) {
+    for (unsigned keep = 0; keep != 1u << blocksOf(sample).size(); ++keep) {
         SceneBlocks blocks;
-        if (keep & 1)
-            blocks.scene = sample.scene;
-        if (keep & 2)
-            blocks.meshes = sample.meshes;
-        if (keep & 4)
-            blocks.names = sample.names;
-        if (keep & 8)
-            blocks.values = sample.values;
-        if (keep & 16)
-            blocks.animations = sample.animations;
-        if (keep & 32)
-            blocks.views = sample.views;
-        if (keep & 64)
-            blocks.lights = sample.lights;
+        const auto kept = blocksOf(blocks);
+        const auto all = blocksOf(sample);
+        for (std::size_t k = 0; k != kept.size(); ++k)
+            if (keep >> k & 1)
+                *kept[k] = *all[k];
         /* Managers need the scene whose records they match */
         if (!blocks.scene.empty() || keep == 0) {
-            std::vector<std::uint8_t> script(16 + 4 * keep);
+            std::vector<std::uint8_t> script(16 + keep % 256);
             for (std::uint8_t& byte : script)
                 byte = std::uint8_t(random());
             const std::vector<std::uint8_t> input = encodeSceneBlocks(blocks, script);

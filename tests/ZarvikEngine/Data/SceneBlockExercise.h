@@ -7,6 +7,7 @@
    still validate. Shared by the scene block fuzz target and the mutation test. */
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,9 @@
 
 #include "AnimationTestClips.h"
 #include "ZarvikEngine/Data/AnimationManager.h"
+#include "ZarvikEngine/Data/CollisionManager.h"
+#include "ZarvikEngine/Data/InputManager.h"
+#include "ZarvikEngine/Data/JavaScriptManager.h"
 #include "ZarvikEngine/Data/LightManager.h"
 #include "ZarvikEngine/Data/MeshManager.h"
 #include "ZarvikEngine/Data/NameManager.h"
@@ -70,13 +74,23 @@ private:
 
 /* Blocks as a host would receive them; an empty one stands for a new, empty owner */
 struct SceneBlocks {
-    std::vector<char> scene, meshes, names, values, animations, views, lights;
+    std::vector<char> scene, meshes, names, values, animations, views, lights, collisions, inputs,
+        scripts;
 };
+
+/* Every block of a SceneBlocks, in the order of the fuzz input */
+template<class Blocks>
+auto blocksOf(Blocks& blocks) {
+    return std::array{&blocks.scene,      &blocks.meshes, &blocks.names,  &blocks.values,
+                      &blocks.animations, &blocks.views,  &blocks.lights, &blocks.collisions,
+                      &blocks.inputs,     &blocks.scripts};
+}
 
 namespace Implementation {
 
 constexpr unsigned short MeshSlot = 0, NameSlot = 1, ValueSlot = 2, AnimationSlot = 3, ViewSlot = 4,
-                         LightSlot = 5, SlotCount = 6;
+                         LightSlot = 5, CollisionSlot = 6, InputSlot = 7, ScriptSlot = 8,
+                         SlotCount = 9;
 /* Keep a run short enough for a fuzzer to do many: each operation validates every block */
 constexpr std::size_t MaxObjects = 512;
 constexpr std::size_t MaxScriptLength = 256;
@@ -112,9 +126,11 @@ private:
 class Exercise {
 public:
     Exercise(SceneGraph& graph, MeshManager* meshes, NameManager* names, ValueManager* values,
-             AnimationManager* animations, ViewManager* views, LightManager* lights)
-        : _graph{graph}, _meshes{meshes}, _names{names}, _values{values},
-          _animations{animations}, _views{views}, _lights{lights} {
+             AnimationManager* animations, ViewManager* views, LightManager* lights,
+             CollisionManager* collisions, InputManager* inputs, JavaScriptManager* scripts)
+        : _graph{graph}, _meshes{meshes}, _names{names}, _values{values}, _animations{animations},
+          _views{views}, _lights{lights}, _collisions{collisions}, _inputs{inputs}, _scripts{
+                                                                                        scripts} {
         growNames();
         /* A clip of three tracks with an event, played alone and blended with itself */
         const float keys[]{0.25f};
@@ -160,6 +176,18 @@ public:
             expectValid(LightManager::validate(_lights->data()), operation);
             expectValid(_graph.validateComponents(LightSlot, *_lights), operation);
         }
+        if (_collisions) {
+            expectValid(CollisionManager::validate(_collisions->data()), operation);
+            expectValid(_graph.validateComponents(CollisionSlot, *_collisions), operation);
+        }
+        if (_inputs) {
+            expectValid(InputManager::validate(_inputs->data()), operation);
+            expectValid(_graph.validateComponents(InputSlot, *_inputs), operation);
+        }
+        if (_scripts) {
+            expectValid(JavaScriptManager::validate(_scripts->data()), operation);
+            expectValid(_graph.validateComponents(ScriptSlot, *_scripts), operation);
+        }
     }
 
 private:
@@ -182,7 +210,7 @@ private:
     }
 
     const char* step(Script& script) {
-        switch (script.next() % 27) {
+        switch (script.next() % 30) {
         case 0:
             if (full())
                 return "nothing";
@@ -213,8 +241,9 @@ private:
                 _values->addComponent(object(script, true));
             return "addComponent";
         case 5: {
-            ComponentManager* const managers[]{_meshes, _values, _views, _lights};
-            ComponentManager* manager = managers[script.next() % 4];
+            ComponentManager* const managers[]{_meshes,     _values, _views,  _lights,
+                                               _collisions, _inputs, _scripts};
+            ComponentManager* manager = managers[script.next() % 7];
             if (manager && manager->size()) {
                 const Id id = component(script, *manager);
                 _graph.deleteComponent(manager->object(id), manager->index(), id);
@@ -365,6 +394,55 @@ private:
                 _lights->shadowParameters(id).w = float(script.next() % 6);
             }
             return "lightAndViewSettings";
+        case 26:
+            if (_collisions && _collisions->size() < MaxObjects) {
+                const Id id = _collisions->addComponent(object(script, true));
+                /* Kinds that never collide included */
+                _collisions->collider(id) = ColliderType(script.next() % 4);
+                _collisions->extents(id) =
+                    Vector3{float(script.next()), float(script.next()), float(script.next())} /
+                    16.0f;
+                _collisions->group(id) = std::uint8_t(script.next());
+                _collisions->setActive(id, script.next() % 4 != 0);
+            }
+            if (_inputs && _inputs->size() < MaxObjects) {
+                const Id id = _inputs->addComponent(object(script, true));
+                _inputs->inputType(id) = InputType(script.next() % InputManager::InputTypeCount);
+                _inputs->setActive(id, script.next() % 2);
+            }
+            if (_scripts && _scripts->size() < MaxObjects && _scripts->typeCount())
+                _scripts->setActive(_scripts->addComponent(object(script, true),
+                                                           script.below(_scripts->typeCount())),
+                                    script.next() % 2);
+            return "addCollisionInputScript";
+        case 27:
+            if (_collisions && _collisions->size()) {
+                const Vector3 origin{float(script.next()) - 128.0f, float(script.next()) - 128.0f,
+                                     float(script.next()) - 128.0f};
+                const Vector3 direction{float(script.next()) - 127.5f,
+                                        float(script.next()) - 127.5f, 1.0f};
+                RayHit hit{};
+                _collisions->rayCast(origin / 16.0f, glm::normalize(direction),
+                                     std::uint8_t(script.next()), float(script.next()), hit);
+                if (hit.hitCount > 4)
+                    expectValid(std::string{"more than four hits"}, "rayCast");
+                _collisions->queryOverlaps(component(script, *_collisions));
+            }
+            if (_inputs) {
+                _inputs->inputPoses()[script.next() % InputManager::InputTypeCount] =
+                    dualQuaternionFromTranslation({float(script.next()), 0.0f, 1.0f});
+                _inputs->update(0.016);
+            }
+            return "rayCast";
+        case 28:
+            if (_scripts) {
+                if (script.next() % 2)
+                    _scripts->completeInitialization();
+                else
+                    _scripts->js_createAndInitAllComponents();
+                _scripts->update(0.016);
+            }
+            return "js_createAndInitAllComponents";
         default:
             if (_views)
                 _views->update(0.016);
@@ -391,6 +469,9 @@ private:
         AnimationManager otherAnimations{1};
         ViewManager otherViews{1};
         LightManager otherLights{1};
+        CollisionManager otherCollisions{1};
+        InputManager otherInputs{1};
+        JavaScriptManager otherScripts{1, 1, 1};
         if (_meshes)
             other.setComponentManager(MeshSlot, "mesh", &otherMeshes);
         if (_names)
@@ -403,6 +484,13 @@ private:
             other.setComponentManager(ViewSlot, "view", &otherViews);
         if (_lights)
             other.setComponentManager(LightSlot, "light", &otherLights);
+        if (_collisions)
+            other.setComponentManager(CollisionSlot, "collision", &otherCollisions);
+        if (_inputs)
+            other.setComponentManager(InputSlot, "input", &otherInputs);
+        /* Type indices are appended as they are, so only to a manager that has type 0 */
+        if (_scripts && _scripts->typeCount())
+            other.setComponentManager(ScriptSlot, "js", &otherScripts);
         const Id child = other.addObject(other.addObject(Id(0)));
         if (_meshes)
             otherMeshes.activate(otherMeshes.addComponent(child));
@@ -420,6 +508,17 @@ private:
             otherLights.setLightType(light, LightType::Sun);
             otherLights.activate(light);
         }
+        if (_collisions) {
+            const Id shape = otherCollisions.addComponent(child);
+            otherCollisions.collider(shape) = ColliderType::Box;
+            otherCollisions.extents(shape) = Vector3{1.0f};
+            otherCollisions.group(shape) = 1;
+            otherCollisions.activate(shape);
+        }
+        if (_inputs)
+            otherInputs.activate(otherInputs.addComponent(child));
+        if (_scripts && _scripts->typeCount())
+            otherScripts.activate(otherScripts.addComponent(child, 0));
         otherNames.setName(child, "ab");
 
         /* The host grows the names before they are appended */
@@ -437,6 +536,9 @@ private:
     AnimationManager* _animations;
     ViewManager* _views;
     LightManager* _lights;
+    CollisionManager* _collisions;
+    InputManager* _inputs;
+    JavaScriptManager* _scripts;
     std::vector<Animation> _clips;
     std::vector<AnimationGraph> _graphs;
 };
@@ -477,17 +579,23 @@ inline bool exerciseSceneBlocks(SceneBlocks blocks, std::span<const std::uint8_t
     AnimationManager animations;
     ViewManager views;
     LightManager lights;
+    CollisionManager collisions;
+    InputManager inputs;
+    JavaScriptManager scripts;
     if (!adopt(meshes, std::move(blocks.meshes)) || !adopt(names, std::move(blocks.names)) ||
         !adopt(values, std::move(blocks.values)) ||
         !adopt(animations, std::move(blocks.animations)) ||
-        !adopt(views, std::move(blocks.views)) || !adopt(lights, std::move(blocks.lights)))
+        !adopt(views, std::move(blocks.views)) || !adopt(lights, std::move(blocks.lights)) ||
+        !adopt(collisions, std::move(blocks.collisions)) ||
+        !adopt(inputs, std::move(blocks.inputs)) || !adopt(scripts, std::move(blocks.scripts)))
         return false;
 
     /* As many of the managers as the scene has slots for, each checked against its slot */
     const unsigned short slots = graph.numComponentManagers();
     const std::pair<ComponentManager*, const char*> managers[]{
-        {&meshes, "mesh"},          {&names, "name"}, {&values, "value"},
-        {&animations, "animation"}, {&views, "view"}, {&lights, "light"}};
+        {&meshes, "mesh"},          {&names, "name"},   {&values, "value"},
+        {&animations, "animation"}, {&views, "view"},   {&lights, "light"},
+        {&collisions, "collision"}, {&inputs, "input"}, {&scripts, "js"}};
     for (unsigned short slot = 0; slot != std::min(slots, SlotCount); ++slot) {
         if (graph.validateComponents(slot, *managers[slot].first))
             return false;
@@ -500,7 +608,10 @@ inline bool exerciseSceneBlocks(SceneBlocks blocks, std::span<const std::uint8_t
                       slots > ValueSlot ? &values : nullptr,
                       slots > AnimationSlot ? &animations : nullptr,
                       slots > ViewSlot ? &views : nullptr,
-                      slots > LightSlot ? &lights : nullptr};
+                      slots > LightSlot ? &lights : nullptr,
+                      slots > CollisionSlot ? &collisions : nullptr,
+                      slots > InputSlot ? &inputs : nullptr,
+                      slots > ScriptSlot ? &scripts : nullptr};
     exercise.checkAll("adoption");
     Script script{bytes.first(std::min(bytes.size(), MaxScriptLength))};
     exercise.run(script);
@@ -520,12 +631,20 @@ inline SceneBlocks sampleSceneBlocks() {
     AnimationManager animations{2};
     ViewManager views{2};
     LightManager lights{2};
+    CollisionManager collisions{2};
+    InputManager inputs{2};
+    JavaScriptManager scripts{2, 2, 16};
     graph.setComponentManager(Implementation::MeshSlot, "mesh", &meshes);
     graph.setComponentManager(Implementation::NameSlot, "name", &names);
     graph.setComponentManager(Implementation::ValueSlot, "value", &values);
     graph.setComponentManager(Implementation::AnimationSlot, "animation", &animations);
     graph.setComponentManager(Implementation::ViewSlot, "view", &views);
     graph.setComponentManager(Implementation::LightSlot, "light", &lights);
+    graph.setComponentManager(Implementation::CollisionSlot, "collision", &collisions);
+    graph.setComponentManager(Implementation::InputSlot, "input", &inputs);
+    graph.setComponentManager(Implementation::ScriptSlot, "js", &scripts);
+    scripts.setComponentType(0, "spinner");
+    scripts.setComponentType(1, "door");
 
     std::vector<Id> objects{Id(0)};
     for (std::size_t i = 1; i != 24; ++i)
@@ -559,6 +678,17 @@ inline SceneBlocks sampleSceneBlocks() {
         lights.setLightType(light, LightType(i % 3));
         lights.parameters(light) = {40.0f, 20.0f, float(i % 2), 30.0f};
         lights.setActive(light, i % 3 != 0);
+        const Id shape = collisions.addComponent(objects[i]);
+        collisions.collider(shape) = ColliderType(i % 3);
+        collisions.extents(shape) = Vector3{float(i % 4) + 0.5f};
+        collisions.group(shape) = std::uint8_t(1 + i % 2);
+        collisions.setActive(shape, i % 5 != 0);
+        if (i % 3 == 0) {
+            const Id input = inputs.addComponent(objects[i]);
+            inputs.inputType(input) = InputType(i % 7);
+            inputs.setActive(input, i % 2);
+        }
+        scripts.setActive(scripts.addComponent(objects[i - 1], i % 2), i % 4 != 1);
     }
     graph.deleteObjects(objects[7]);
     graph.deleteObjects(objects[3]);
@@ -569,16 +699,15 @@ inline SceneBlocks sampleSceneBlocks() {
     };
     return {bytes(graph.data()),  bytes(meshes.data()),     bytes(names.data()),
             bytes(values.data()), bytes(animations.data()), bytes(views.data()),
-            bytes(lights.data())};
+            bytes(lights.data()), bytes(collisions.data()), bytes(inputs.data()),
+            bytes(scripts.data())};
 }
 
 /* The fuzz input: each block as its 32-bit little-endian size and its bytes, then the script */
 inline std::vector<std::uint8_t> encodeSceneBlocks(const SceneBlocks& blocks,
                                                    std::span<const std::uint8_t> script) {
     std::vector<std::uint8_t> input;
-    for (const std::vector<char>* block :
-         {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values, &blocks.animations,
-          &blocks.views, &blocks.lights}) {
+    for (const std::vector<char>* block : blocksOf(blocks)) {
         for (unsigned shift = 0; shift != 32; shift += 8)
             input.push_back(std::uint8_t(block->size() >> shift));
         input.insert(input.end(), block->begin(), block->end());
@@ -591,8 +720,7 @@ inline std::vector<std::uint8_t> encodeSceneBlocks(const SceneBlocks& blocks,
 inline std::optional<std::pair<SceneBlocks, std::span<const std::uint8_t>>>
 decodeSceneBlocks(std::span<const std::uint8_t> input) {
     SceneBlocks blocks;
-    for (std::vector<char>* block : {&blocks.scene, &blocks.meshes, &blocks.names, &blocks.values,
-                                     &blocks.animations, &blocks.views, &blocks.lights}) {
+    for (std::vector<char>* block : blocksOf(blocks)) {
         if (input.size() < 4)
             return {};
         const std::size_t size = std::size_t(input[0]) | std::size_t(input[1]) << 8 |

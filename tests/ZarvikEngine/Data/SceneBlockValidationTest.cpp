@@ -36,6 +36,11 @@ TEST(SceneBlockValidation, SampleBlocksPassAndStayValidThroughEveryOperation) {
     ASSERT_EQ(NameManager::validate(blocks.names), std::nullopt);
     ASSERT_EQ(Blocks::ValueManager::validate(blocks.values), std::nullopt);
     ASSERT_EQ(AnimationManager::validate(blocks.animations), std::nullopt);
+    ASSERT_EQ(ViewManager::validate(blocks.views), std::nullopt);
+    ASSERT_EQ(LightManager::validate(blocks.lights), std::nullopt);
+    ASSERT_EQ(CollisionManager::validate(blocks.collisions), std::nullopt);
+    ASSERT_EQ(InputManager::validate(blocks.inputs), std::nullopt);
+    ASSERT_EQ(JavaScriptManager::validate(blocks.scripts), std::nullopt);
     std::mt19937 random{7};
     for (int run = 0; run != 20; ++run)
         EXPECT_TRUE(Blocks::exerciseSceneBlocks(blocks, randomScript(random, 600)));
@@ -190,9 +195,7 @@ TEST(SceneBlockValidation, MutatedBlocksAreRejectedOrSurvive) {
     int accepted = 0, rejected = 0;
     for (int run = 0; run != 4000; ++run) {
         SceneBlocks blocks = sample;
-        std::vector<char>* targets[]{&blocks.scene,  &blocks.meshes,     &blocks.names,
-                                     &blocks.values, &blocks.animations, &blocks.views,
-                                     &blocks.lights};
+        const auto targets = Blocks::blocksOf(blocks);
         std::vector<char>& block = *targets[random() % std::size(targets)];
         for (unsigned change = 0, count = 1 + random() % 3; change != count; ++change) {
             const std::size_t offset = (random() % (block.size() / 2)) * 2;
