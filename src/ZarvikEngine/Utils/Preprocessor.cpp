@@ -387,10 +387,13 @@ std::string Preprocessor::expandIdentifier(std::string_view name) const {
 bool Preprocessor::expandInto(std::string& out, std::string_view name, std::string_view text,
                               int depth) const {
     bool cut = false;
-    bool first = true;
-    for (Token token = scanToken(text); !endsLine(token); token = token.next(), first = false) {
-        if (!first)
+    /* Pieces are apart where the definition had space or comments between them, so that
+       "1.5" or "a.b" stay what they are */
+    const char* previousEnd = nullptr;
+    for (Token token = scanToken(text); !endsLine(token); token = token.next()) {
+        if (previousEnd && token.begin != previousEnd)
             out += ' ';
+        previousEnd = token.end();
         const std::string_view piece = token.text();
         const auto found = _symbols.find(piece);
         /* Names that would expand forever, or without bound, stay as they are */

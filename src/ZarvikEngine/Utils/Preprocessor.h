@@ -79,8 +79,8 @@ public:
     Result<int> evalIdentifier(Token& token, bool allowUndefined) const;
     static Result<int> evalComparator(std::string_view op, int a, int b);
     /* The name with its definition substituted: itself when undefined, the definition text
-       without substitution, else the definition's tokens expanded recursively and joined
-       with single spaces */
+       without substitution, else the definition's tokens expanded recursively, with one space
+       where the definition had space or comments between two tokens */
     std::string expandIdentifier(std::string_view name) const;
 
 private:

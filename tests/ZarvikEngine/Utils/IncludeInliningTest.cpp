@@ -1,5 +1,4 @@
 #include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -8,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include "TestHelpers.h"
 #include "ZarvikEngine/Resource.h"
 #include "ZarvikEngine/Utils/IncludeInlining.h"
 
 namespace ZarvikEngine::Utils {
 namespace {
+
+using ZarvikEngine::Test::runOnTemporaryFile;
 
 /* What a call printed on the error and warning outputs */
 struct Messages {
@@ -135,17 +137,7 @@ TEST(IncludeInlining, LineDirectivesKeepCompilerMessagesOnTheSourceLines) {
                                               "    color = vec4(undeclared);\n"
                                               "}\n",
                                               table, true);
-    const std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                       ("zarvik-lines-" + std::to_string(::getpid()) + ".frag");
-    std::ofstream{path} << shader;
-    std::string output;
-    if (FILE* pipe = ::popen(("glslangValidator " + path.string() + " 2>&1").c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe));)
-            output.append(buffer, read);
-        ::pclose(pipe);
-    }
-    std::filesystem::remove(path);
+    const std::string output = runOnTemporaryFile("glslangValidator", "lines.frag", shader).output;
     EXPECT_NE(output.find("0:4: 'undeclared' : undeclared identifier"), std::string::npos)
         << output;
 }

@@ -1,7 +1,4 @@
 #include <array>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
@@ -9,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "TestHelpers.h"
 #include "ZarvikEngine/Utils/Preprocessor.h"
 
 /* The preprocessor against GCC's own, on random text within the grammar both share: decimal
@@ -17,6 +15,9 @@
    would group differently). */
 namespace ZarvikEngine::Utils {
 namespace {
+
+using ZarvikEngine::Test::CommandOutput;
+using ZarvikEngine::Test::runOnTemporaryFile;
 
 constexpr int NameCount = 8;
 
@@ -136,19 +137,10 @@ private:
 
 /* GCC's preprocessor on the text, without line markers */
 std::string cpp(const std::string& text) {
-    const std::filesystem::path path =
-        std::filesystem::temp_directory_path() /
-        ("zarvik-preprocessor-" + std::to_string(::getpid()) + ".glsl");
-    std::ofstream{path} << text;
-    std::string output;
-    if (FILE* pipe = ::popen(("cpp -P -undef -nostdinc " + path.string()).c_str(), "r")) {
-        char buffer[4096];
-        for (std::size_t read; (read = std::fread(buffer, 1, sizeof buffer, pipe));)
-            output.append(buffer, read);
-        EXPECT_EQ(::pclose(pipe), 0) << text.substr(0, 1000);
-    }
-    std::filesystem::remove(path);
-    return output;
+    const CommandOutput result =
+        runOnTemporaryFile("cpp -P -undef -nostdinc", "conditions.glsl", text);
+    EXPECT_EQ(result.status, 0) << result.output.substr(0, 1000);
+    return result.output;
 }
 
 /* The non-empty lines */

@@ -281,14 +281,15 @@ TEST(Preprocessor, SubstitutesIdentifiersInActiveCode) {
                                       "#define PAIR vec2<u8>(ONE, TWO)\n"
                                       "#define ONE 1\n"
                                       "#define TWO ONE+ONE\n"
+                                      "#define HALF 0.5/* half */+  0.0\n"
                                       "#define SELF SELF + 1\n"
                                       "let a: u8 = 3u; // u8 stays in comments\n"
-                                      "let p = PAIR; let s = SELF;\n"
+                                      "let p = PAIR; let s = SELF; let h = HALF;\n"
                                       "#if TWO\nlet t = TWO;\n#endif\n"},
                                      true);
     EXPECT_EQ(run.output, "let a: u32 = 3u; // u8 stays in comments\n"
-                          "let p = vec2 < u32 > ( 1 , 1 + 1 ); let s = SELF + 1;\n"
-                          "let t = 1 + 1;\n");
+                          "let p = vec2<u32>(1, 1+1); let s = SELF + 1; let h = 0.5 + 0.0;\n"
+                          "let t = 1+1;\n");
     EXPECT_EQ(run.errors + run.warnings, "");
 }
 
