@@ -1,3 +1,7 @@
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <iterator>
 #include <regex>
 #include <set>
 #include <string>
@@ -14,6 +18,7 @@ namespace ZarvikEngine::Shaders {
 namespace {
 
 using ZarvikEngine::Test::CommandOutput;
+using ZarvikEngine::Test::runCommand;
 using ZarvikEngine::Test::runOnTemporaryFile;
 
 /* Names the text tests with #ifdef, #ifndef or defined but doesn't define itself, other than
@@ -130,6 +135,32 @@ TEST(InternalShaders, CompileWithGlslangForEveryFeatureCombination) {
     }
     /* Dynamic.vert has three features, the virtual atlas view one, ten shaders none */
     EXPECT_EQ(compiled, 8 + 2 + 10);
+}
+
+TEST(InternalShaders, WgslParsesAfterPreprocessing) {
+    const std::filesystem::path parser = ZARVIK_WGSL_PARSER;
+    if (!std::filesystem::exists(parser / "package.json"))
+        GTEST_SKIP() << "No WGSL parser: scripts/install-deps installs wgsl_reflect into "
+                     << parser;
+    const CommandOutput node = runCommand("node --version");
+    if (node.status != 0)
+        GTEST_SKIP() << "No WGSL parser: Node.js is missing";
+    std::ifstream manifest{parser / "package.json"};
+    const std::string manifestText{std::istreambuf_iterator<char>{manifest}, {}};
+    std::smatch version;
+    std::regex_search(manifestText, version, std::regex{R"x("version": "([^"]+)")x"});
+    std::cout << "WGSL checked with the wgsl_reflect parser " << version[1] << " on Node.js "
+              << node.output;
+
+        const std::string parse = std::string{"node "} + ZARVIK_PARSE_WGSL + " " +
+                                  (parser / "wgsl_reflect.module.js").string();
+        const std::string stored{Resource{InternalShadersGroup}.getString("Dynamic.wgsl.vert")};
+        const std::string preprocessed = preprocess(stored, {}, 0);
+        /* The small types are gone, and the parser does reject what isn't WGSL yet */
+        EXPECT_FALSE(std::regex_search(preprocessed, std::regex{R"(\b([iuf](8|16))\b)"}));
+        const CommandOutput result = runOnTemporaryFile(parse, "Dynamic.wgsl", preprocessed);
+        EXPECT_EQ(result.status, 0) << result.output << preprocessed;
+        EXPECT_NE(runOnTemporaryFile(parse, "Dynamic.wgsl", stored).status, 0);
 }
 
 } // namespace
