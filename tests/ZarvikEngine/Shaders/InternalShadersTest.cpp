@@ -152,15 +152,15 @@ TEST(InternalShaders, WgslParsesAfterPreprocessing) {
     std::cout << "WGSL checked with the wgsl_reflect parser " << version[1] << " on Node.js "
               << node.output;
 
-        const std::string parse = std::string{"node "} + ZARVIK_PARSE_WGSL + " " +
-                                  (parser / "wgsl_reflect.module.js").string();
-        const std::string stored{Resource{InternalShadersGroup}.getString("Dynamic.wgsl.vert")};
-        const std::string preprocessed = preprocess(stored, {}, 0);
-        /* The small types are gone, and the parser does reject what isn't WGSL yet */
-        EXPECT_FALSE(std::regex_search(preprocessed, std::regex{R"(\b([iuf](8|16))\b)"}));
-        const CommandOutput result = runOnTemporaryFile(parse, "Dynamic.wgsl", preprocessed);
-        EXPECT_EQ(result.status, 0) << result.output << preprocessed;
-        EXPECT_NE(runOnTemporaryFile(parse, "Dynamic.wgsl", stored).status, 0);
+    const std::string parse = std::string{"node "} + ZARVIK_PARSE_WGSL + " " +
+                              (parser / "wgsl_reflect.module.js").string();
+    const std::string stored{Resource{InternalShadersGroup}.getString("Dynamic.wgsl.vert")};
+    const std::string preprocessed = preprocess(stored, {}, 0);
+    /* The small types are gone, and the parser does reject what isn't WGSL yet */
+    EXPECT_FALSE(std::regex_search(preprocessed, std::regex{R"(\b([iuf](8|16))\b)"}));
+    const CommandOutput result = runOnTemporaryFile(parse, "Dynamic.wgsl", preprocessed);
+    EXPECT_EQ(result.status, 0) << result.output << preprocessed;
+    EXPECT_NE(runOnTemporaryFile(parse, "Dynamic.wgsl", stored).status, 0);
 }
 
 } // namespace
