@@ -155,7 +155,12 @@ std::optional<std::string> Preprocessor::process(std::string_view source, std::s
             if (!skipping && _substitute) {
                 const Token token = scanToken(p, end, false);
                 if (token.kind == Kind::Identifier) {
-                    out += expandIdentifier(token.text());
+                    /* Most names are no symbol, and most are told apart from symbols by
+                       their first character alone */
+                    if (_symbolInitials[static_cast<unsigned char>(*p)] && isDefined(token.text()))
+                        out += expandIdentifier(token.text());
+                    else
+                        out += token.text();
                     p = token.end();
                     continue;
                 }
@@ -209,6 +214,7 @@ std::optional<std::string> Preprocessor::process(std::string_view source, std::s
                 definition.hasInteger = true;
             }
             _symbols.insert_or_assign(std::string{id.text()}, definition);
+            _symbolInitials.set(static_cast<unsigned char>(id.text().front()));
             lineRest = text.empty() ? first.begin : text.data() + text.size();
         } else if (directive == "elif" && !branches.depth()) {
             return "Preprocessor: found #elif without #if or #ifdef";

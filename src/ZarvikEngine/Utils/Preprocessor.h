@@ -1,6 +1,7 @@
 #ifndef ZarvikEngine_Utils_Preprocessor_h
 #define ZarvikEngine_Utils_Preprocessor_h
 
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -98,6 +99,8 @@ private:
     std::vector<std::unique_ptr<const std::string>> _keptSources;
     std::string _output;
     SymbolTable _symbols;
+    /* First characters of the symbols' names */
+    std::bitset<256> _symbolInitials;
     /* Scratch state of the evaluation in progress */
     mutable int _expressionDepth{};
     mutable int _identifierEvaluations{};
