@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "Commands.h"
+#include "Preview.h"
 #include "ZarvikEngine/Debug.h"
 
 using namespace ZarvikEngine;
@@ -20,6 +21,8 @@ int usage() {
         << "       zarvik import SOURCE OUTPUT [--layout FLAGS] [--tangents] [--full-precision]";
     Error{} << "                     [--tile-size N] [--tile-border N] [--mip-levels N] [--json]";
     Error{} << "                              import a scene file into an asset file";
+    Error{} << "       zarvik preview FILE OUTPUT.png [--mesh N] [--size W H]";
+    Error{} << "                              render the meshes of an asset file into a PNG";
     return Tool::Usage;
 }
 
@@ -135,6 +138,36 @@ int import(int argc, char** argv) {
     return Tool::importScene(options);
 }
 
+int preview(int argc, char** argv) {
+    if (argc < 4)
+        return usage();
+    Tool::PreviewOptions options;
+    options.path = argv[2];
+    options.output = argv[3];
+    for (int i = 4; i != argc; ++i) {
+        const std::string_view option = argv[i];
+        if (option == "--mesh" && i + 1 != argc) {
+            std::uint32_t mesh;
+            if (!parseWhole(argv[++i], mesh, 0u, ~0u)) {
+                Error{} << "zarvik: --mesh needs a mesh index, got" << argv[i];
+                return Tool::Usage;
+            }
+            options.mesh = mesh;
+        } else if (option == "--size" && i + 2 < argc) {
+            if (!parseWhole(argv[i + 1], options.width, 1u, 4096u) ||
+                !parseWhole(argv[i + 2], options.height, 1u, 4096u)) {
+                Error{} << "zarvik: --size needs a width and a height from 1 to 4096, got"
+                        << argv[i + 1] << argv[i + 2];
+                return Tool::Usage;
+            }
+            i += 2;
+        } else {
+            return usage();
+        }
+    }
+    return Tool::preview(options);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -143,6 +176,8 @@ int main(int argc, char** argv) {
         return play(argc, argv);
     if (command == "import")
         return import(argc, argv);
+    if (command == "preview")
+        return preview(argc, argv);
     if (argc != 3)
         return usage();
     if (command == "inspect")
