@@ -140,6 +140,8 @@ std::optional<std::string> Preprocessor::process(std::string_view source, std::s
     const char* const end = p + source.size();
     Branches branches;
     bool skipping = false;
+    /* Whether the expansion limit was reached, so that it is reported once */
+    bool cut = false;
     for (;;) {
         /* Text up to the next directive: comments are copied whole, so that a # inside one
            is no directive, and identifiers are substituted when asked to */
@@ -157,10 +159,22 @@ std::optional<std::string> Preprocessor::process(std::string_view source, std::s
                 if (token.kind == Kind::Identifier) {
                     /* Most names are no symbol, and most are told apart from symbols by
                        their first character alone */
-                    if (_symbolInitials[static_cast<unsigned char>(*p)] && isDefined(token.text()))
-                        out += expandIdentifier(token.text());
+                    const std::string_view name = token.text();
+                    const auto found = _symbolInitials[static_cast<unsigned char>(*p)]
+                                           ? _symbols.find(name)
+                                           : _symbols.end();
+                    /* Past the limit names stay as they are, so that definitions that
+                       multiply each other can't take all memory */
+                    const std::size_t limit = source.size() + MaxExpansionSize;
+                    if (found != _symbols.end() && out.size() <= limit)
+                        expandInto(out, name, found->second.text, 0, limit);
                     else
-                        out += token.text();
+                        out += name;
+                    if (out.size() > limit && !cut) {
+                        Warning{} << "Preprocessor: expansion of" << name << "cut short at" << limit
+                                  << "bytes";
+                        cut = true;
+                    }
                     p = token.end();
                     continue;
                 }
@@ -384,14 +398,14 @@ std::string Preprocessor::expandIdentifier(std::string_view name) const {
     if (!_substitute)
         return std::string{found->second.text};
     std::string out;
-    if (expandInto(out, name, found->second.text, 0))
+    if (expandInto(out, name, found->second.text, 0, MaxExpansionSize))
         Warning{} << "Preprocessor: expansion of" << name << "cut short at" << MaxExpansionSize
                   << "bytes";
     return out;
 }
 
 bool Preprocessor::expandInto(std::string& out, std::string_view name, std::string_view text,
-                              int depth) const {
+                              int depth, std::size_t limit) const {
     bool cut = false;
     /* Pieces are apart where the definition had space or comments between them, so that
        "1.5" or "a.b" stay what they are */
@@ -404,11 +418,11 @@ bool Preprocessor::expandInto(std::string& out, std::string_view name, std::stri
         const auto found = _symbols.find(piece);
         /* Names that would expand forever, or without bound, stay as they are */
         if (piece == name || found == _symbols.end() || depth == MaxExpressionDepth ||
-            out.size() > MaxExpansionSize) {
-            cut |= out.size() > MaxExpansionSize;
+            out.size() > limit) {
+            cut |= out.size() > limit;
             out += piece;
         } else {
-            cut |= expandInto(out, piece, found->second.text, depth + 1);
+            cut |= expandInto(out, piece, found->second.text, depth + 1, limit);
         }
     }
     return cut;

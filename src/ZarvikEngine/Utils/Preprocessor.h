@@ -44,6 +44,8 @@ public:
     /* Limits that keep hostile sources from exhausting the stack, time or memory */
     static constexpr int MaxExpressionDepth = 256;
     static constexpr int MaxIdentifierEvaluations = 65536;
+    /* Growth of one expansion, or of a source's output over its size, past which names are
+       no longer substituted */
     static constexpr std::size_t MaxExpansionSize = 1 << 20;
 
     /* With substitute, identifiers in active code are replaced by their definitions,
@@ -87,9 +89,10 @@ public:
 private:
     /* A scalar and at most one comparison */
     Result<int> evalComparison(Token& token) const;
-    /* Returns whether the size limit stopped the expansion */
-    bool expandInto(std::string& out, std::string_view name, std::string_view text,
-                    int depth) const;
+    /* Appends the expansion of name, whose definition is text; names are left as they are
+       once out is longer than limit. Returns whether that happened. */
+    bool expandInto(std::string& out, std::string_view name, std::string_view text, int depth,
+                    std::size_t limit) const;
     /* The error message, if any */
     std::optional<std::string> process(std::string_view source, std::string& out);
 
