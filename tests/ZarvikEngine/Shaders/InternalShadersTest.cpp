@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TestHelpers.h"
+#include "CommandHelpers.h"
 #include "ZarvikEngine/Resource.h"
 #include "ZarvikEngine/Shaders/InternalShaders.h"
 #include "ZarvikEngine/Utils/Preprocessor.h"

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TestHelpers.h"
+#include "CommandHelpers.h"
 #include "ZarvikEngine/Resource.h"
 #include "ZarvikEngine/Utils/IncludeInlining.h"
 

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "TestHelpers.h"
+#include "CommandHelpers.h"
 #include "ZarvikEngine/Utils/Preprocessor.h"
 
 /* The preprocessor against GCC's own, on random text within the grammar both share: decimal
