@@ -12,6 +12,9 @@
 #include <GL/osmesa.h>
 #include <fmt/format.h>
 #include <stb_image_write.h>
+#ifdef __SANITIZE_ADDRESS__
+#include <sanitizer/lsan_interface.h>
+#endif
 
 #include "Commands.h"
 #include "ZarvikEngine/Data/AssetValidation.h"
@@ -140,6 +143,10 @@ class OffscreenContext {
 public:
     OffscreenContext(std::uint32_t width, std::uint32_t height)
         : _pixels(std::size_t{width} * height * 4) {
+#ifdef __SANITIZE_ADDRESS__
+        /* Mesa never frees the framebuffer it makes for the context */
+        __lsan::ScopedDisabler mesaLeaks;
+#endif
         const int attributes[]{OSMESA_FORMAT,
                                OSMESA_RGBA,
                                OSMESA_DEPTH_BITS,
@@ -165,8 +172,12 @@ public:
             OSMesaDestroyContext(_context);
     }
 
-    explicit operator bool() const { return _context; }
-    const std::vector<std::uint8_t>& pixels() const { return _pixels; }
+    explicit operator bool() const {
+        return _context;
+    }
+    const std::vector<std::uint8_t>& pixels() const {
+        return _pixels;
+    }
 
 private:
     OSMesaContext _context{};

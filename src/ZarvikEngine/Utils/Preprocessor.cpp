@@ -140,7 +140,7 @@ std::optional<std::string> Preprocessor::process(std::string_view source, std::s
     const char* const end = p + source.size();
     Branches branches;
     bool skipping = false;
-    /* Whether the expansion limit was reached, so that it is reported once */
+    /* Whether substitution reached its limit, so that it is reported once */
     bool cut = false;
     for (;;) {
         /* Text up to the next directive: comments are copied whole, so that a # inside one
@@ -157,24 +157,7 @@ std::optional<std::string> Preprocessor::process(std::string_view source, std::s
             if (!skipping && _substitute) {
                 const Token token = scanToken(p, end, false);
                 if (token.kind == Kind::Identifier) {
-                    /* Most names are no symbol, and most are told apart from symbols by
-                       their first character alone */
-                    const std::string_view name = token.text();
-                    const auto found = _symbolInitials[static_cast<unsigned char>(*p)]
-                                           ? _symbols.find(name)
-                                           : _symbols.end();
-                    /* Past the limit names stay as they are, so that definitions that
-                       multiply each other can't take all memory */
-                    const std::size_t limit = source.size() + MaxExpansionSize;
-                    if (found != _symbols.end() && out.size() <= limit)
-                        expandInto(out, name, found->second.text, 0, limit);
-                    else
-                        out += name;
-                    if (out.size() > limit && !cut) {
-                        Warning{} << "Preprocessor: expansion of" << name << "cut short at" << limit
-                                  << "bytes";
-                        cut = true;
-                    }
+                    substituteInto(out, token.text(), source.size() + MaxExpansionSize, cut);
                     p = token.end();
                     continue;
                 }
@@ -261,6 +244,25 @@ std::optional<std::string> Preprocessor::process(std::string_view source, std::s
             return fmt::format("Preprocessor: exceeding max branch depth of {}", MaxBranchDepth);
         p = afterLine(lineRest, end);
         skipping = branches.skipping();
+    }
+}
+
+void Preprocessor::substituteInto(std::string& out, std::string_view name, std::size_t limit,
+                                  bool& cut) const {
+    /* Most names are no symbol, and most are told apart from the symbols by their first
+       character alone */
+    const auto found = _symbolInitials[static_cast<unsigned char>(name.front())]
+                           ? _symbols.find(name)
+                           : _symbols.end();
+    /* Past the limit names stay as they are, so that definitions that multiply each other
+       can't take all memory */
+    if (found != _symbols.end() && out.size() <= limit)
+        expandInto(out, name, found->second.text, 0, limit);
+    else
+        out += name;
+    if (out.size() > limit && !cut) {
+        Warning{} << "Preprocessor: expansion of" << name << "cut short at" << limit << "bytes";
+        cut = true;
     }
 }
 

@@ -89,6 +89,10 @@ public:
 private:
     /* A scalar and at most one comparison */
     Result<int> evalComparison(Token& token) const;
+    /* Appends name substituted in code, or as it is once out is longer than limit; warns
+       the first time that happens, as cut tells */
+    void substituteInto(std::string& out, std::string_view name, std::size_t limit,
+                        bool& cut) const;
     /* Appends the expansion of name, whose definition is text; names are left as they are
        once out is longer than limit. Returns whether that happened. */
     bool expandInto(std::string& out, std::string_view name, std::string_view text, int depth,
