@@ -149,7 +149,7 @@ std::optional<std::string> Preprocessor::process(std::string_view source, std::s
         if (!afterWhitespace)
             return "Preprocess: found unclosed multiline comment";
         if (!skipping)
-            out.append(p, afterWhitespace);
+            out.append(p, std::size_t(afterWhitespace - p));
         p = afterWhitespace;
         if (p == end)
             return {};
@@ -168,7 +168,7 @@ std::optional<std::string> Preprocessor::process(std::string_view source, std::s
                 while (runEnd != end && *runEnd != '#' && *runEnd != '/')
                     ++runEnd;
             if (!skipping)
-                out.append(p, runEnd);
+                out.append(p, std::size_t(runEnd - p));
             p = runEnd;
             continue;
         }
