@@ -1,5 +1,6 @@
 #include "ZarvikEngine/Utils/IncludeInlining.h"
 
+#include <algorithm>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
