@@ -38,20 +38,23 @@ test-tsan: deps
 	cmake --build $(TSAN_DIR) --target JobSystemTest JobSystemStressTest
 	ctest --test-dir $(TSAN_DIR) $(CTEST_FLAGS) -R JobSystem
 
-# The main job: write the sample asset file with the zarvik tool, inspect it and play its
-# animations, then import a real skinned and animated scene file and inspect what came out
+# The main job: write the sample asset file with the zarvik tool, inspect it, play its
+# animations and render a preview of its meshes, then import a real skinned and animated scene
+# file and inspect what came out
 demo: configure
 	cmake --build $(BUILD_DIR) --target zarvik
 	$(BUILD_DIR)/tools/zarvik sample $(BUILD_DIR)/sample.zvk
 	$(BUILD_DIR)/tools/zarvik inspect $(BUILD_DIR)/sample.zvk
 	$(BUILD_DIR)/tools/zarvik play $(BUILD_DIR)/sample.zvk --frames 30 --fps 20
+	$(BUILD_DIR)/tools/zarvik preview $(BUILD_DIR)/sample.zvk $(BUILD_DIR)/sample.png
 	$(BUILD_DIR)/tools/zarvik import /usr/share/assimp/models/FBX/animation_with_skeleton.fbx \
 		$(BUILD_DIR)/imported.zvk
 	$(BUILD_DIR)/tools/zarvik inspect $(BUILD_DIR)/imported.zvk
 
 # Runs each fuzz target for FUZZ_SECONDS: the asset file validation and readers, seeded with
-# the sample file, the scene and manager blocks, seeded with the blocks of a sample scene, and
-# the glTF importer, seeded with the binary glTF files of the scene-file corpus
+# the sample file, the scene and manager blocks, seeded with the blocks of a sample scene, the
+# glTF importer, seeded with the binary glTF files of the scene-file corpus, and the shader
+# preprocessor and include inlining, seeded with the internal shaders including a header
 fuzz: configure
 	cmake --build $(BUILD_DIR) --target zarvik
 	CXX=clang++ cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
@@ -67,6 +70,14 @@ fuzz: configure
 	find /usr/share/assimp/models/glTF2 -name '*.glb' -exec cp {} $(FUZZ_DIR)/gltf-corpus/ \;
 	$(FUZZ_DIR)/GltfImportFuzzer -max_total_time=$(FUZZ_SECONDS) \
 		-artifact_prefix=$(FUZZ_DIR)/gltf- $(FUZZ_DIR)/gltf-corpus
+	mkdir -p $(FUZZ_DIR)/shader-corpus
+	for shader in src/ZarvikEngine/Shaders/Internal/*; do \
+		{ printf '\001'; sed 's/#include "[^"]*"/#include "1"/' $$shader; printf '\000'; \
+		  cat src/ZarvikEngine/Shaders/Internal/Common.glsl; } \
+			> $(FUZZ_DIR)/shader-corpus/$$(basename $$shader); \
+	done
+	$(FUZZ_DIR)/ShaderSourceFuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
+		-dict=fuzz/shaders.dict -artifact_prefix=$(FUZZ_DIR)/shader- $(FUZZ_DIR)/shader-corpus
 
 # Installs the library and the tool into a scratch prefix, then builds the examples against
 # what was installed alone, through the CMake package and through pkg-config, and runs them

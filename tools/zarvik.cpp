@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "Commands.h"
+#include "Preview.h"
 #include "ZarvikEngine/Debug.h"
 
 using namespace ZarvikEngine;
@@ -30,6 +31,7 @@ int sampleCommand(int argc, char** argv);
 int fontCommand(int argc, char** argv);
 int play(int argc, char** argv);
 int import(int argc, char** argv);
+int preview(int argc, char** argv);
 
 constexpr Command Commands[]{
     {"inspect", "FILE [--json]", "validate an asset file and list its chunks",
@@ -53,6 +55,10 @@ constexpr Command Commands[]{
      "  --mip-levels N      mip levels kept per image from 1 to 32, all by default\n"
      "  --json              one JSON document instead of the summary\n",
      import},
+    {"preview", "FILE OUTPUT.png [options]", "render the meshes of an asset file into a PNG",
+     "  --mesh N            only mesh record N, counting from 0\n"
+     "  --size W H          picture size, each from 1 to 4096, 512 by 512 by default\n",
+     preview},
 };
 
 const Command* findCommand(std::string_view name) {
@@ -244,6 +250,36 @@ int fontCommand(int argc, char** argv) {
         if (std::string_view{argv[i]}.starts_with("-"))
             return unknownOption("font", argv[i]);
     return Tool::font(argv[2], argv[3]);
+}
+
+int preview(int argc, char** argv) {
+    if (argc < 4)
+        return usageError("preview", "expects an asset FILE and an OUTPUT.png");
+    Tool::PreviewOptions options;
+    options.path = argv[2];
+    options.output = argv[3];
+    for (int i = 4; i != argc; ++i) {
+        const std::string_view option = argv[i];
+        if (option == "--mesh" && i + 1 != argc) {
+            std::uint32_t mesh;
+            if (!parseWhole(argv[++i], mesh, 0u, ~0u)) {
+                Error{} << "zarvik: --mesh needs a mesh index, got" << argv[i];
+                return Tool::Usage;
+            }
+            options.mesh = mesh;
+        } else if (option == "--size" && i + 2 < argc) {
+            if (!parseWhole(argv[i + 1], options.width, 1u, 4096u) ||
+                !parseWhole(argv[i + 2], options.height, 1u, 4096u)) {
+                Error{} << "zarvik: --size needs a width and a height from 1 to 4096, got"
+                        << argv[i + 1] << argv[i + 2];
+                return Tool::Usage;
+            }
+            i += 2;
+        } else {
+            return unknownOption("preview", option);
+        }
+    }
+    return Tool::preview(options);
 }
 
 } // namespace

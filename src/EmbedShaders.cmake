@@ -1,0 +1,33 @@
+# Writes OUTPUT: a C++ source holding the files SHADERS and HEADERS of DIRECTORY (lists separated
+# by commas) as the arrays that ZarvikEngine/Shaders/InternalShaders.h declares.
+string(REPLACE "," ";" SHADERS "${SHADERS}")
+string(REPLACE "," ";" HEADERS "${HEADERS}")
+
+set(source "/* Made by EmbedShaders.cmake from ZarvikEngine/Shaders/Internal */\n")
+string(APPEND source "#include \"ZarvikEngine/Shaders/InternalShaders.h\"\n\n")
+string(APPEND source "namespace ZarvikEngine::Shaders::Implementation {\n\nnamespace {\n\n")
+set(index 0)
+foreach(list SHADERS HEADERS)
+    set(${list}_ENTRIES "")
+    foreach(name ${${list}})
+        file(READ ${DIRECTORY}/${name} hex HEX)
+        string(REGEX REPLACE "([0-9a-f][0-9a-f])" "'\\\\x\\1'," bytes "${hex}")
+        string(APPEND source "constexpr char File${index}[]{${bytes}};\n")
+        string(APPEND ${list}_ENTRIES "    {\"${name}\", {File${index}, sizeof File${index}}},\n")
+        math(EXPR index "${index} + 1")
+    endforeach()
+endforeach()
+string(APPEND source "\nconstexpr Resource::File Shaders[]{\n${SHADERS_ENTRIES}};\n")
+string(APPEND source "constexpr Resource::File Headers[]{\n${HEADERS_ENTRIES}};\n\n")
+string(APPEND source "} // namespace\n\n")
+string(APPEND source "const std::span<const Resource::File> InternalShaderSources{Shaders};\n")
+string(APPEND source "const std::span<const Resource::File> InternalShaderHeaders{Headers};\n\n")
+string(APPEND source "} // namespace ZarvikEngine::Shaders::Implementation\n")
+
+# Only a changed text touches the file, so that nothing rebuilds for nothing
+if(EXISTS ${OUTPUT})
+    file(READ ${OUTPUT} previous)
+endif()
+if(NOT previous STREQUAL source)
+    file(WRITE ${OUTPUT} "${source}")
+endif()
