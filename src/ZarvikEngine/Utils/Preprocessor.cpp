@@ -154,19 +154,22 @@ std::optional<std::string> Preprocessor::process(std::string_view source, std::s
         if (p == end)
             return {};
         if (*p != '#') {
-            if (!skipping && _substitute) {
+            /* Only identifiers are substituted, and only one a symbol starts like can be one */
+            if (!skipping && _substitute && _symbolInitials[static_cast<unsigned char>(*p)]) {
                 const Token token = scanToken(p, end, false);
-                if (token.kind == Kind::Identifier) {
-                    substituteInto(out, token.text(), source.size() + MaxExpansionSize, cut);
-                    p = token.end();
-                    continue;
-                }
+                substituteInto(out, token.text(), source.size() + MaxExpansionSize, cut);
+                p = token.end();
+                continue;
             }
             /* Nothing but a comment or a directive stops a plain run of text */
-            const char* runEnd = p + 1;
-            if (!_substitute || skipping)
+            const char* runEnd;
+            if (!skipping && _substitute) {
+                runEnd = plainCodeEnd(p, end);
+            } else {
+                runEnd = p + 1;
                 while (runEnd != end && *runEnd != '#' && *runEnd != '/')
                     ++runEnd;
+            }
             if (!skipping)
                 out.append(p, std::size_t(runEnd - p));
             p = runEnd;
@@ -247,13 +250,22 @@ std::optional<std::string> Preprocessor::process(std::string_view source, std::s
     }
 }
 
+const char* Preprocessor::plainCodeEnd(const char* p, const char* end) const {
+    bool inName = !endsIdentifier(p, end);
+    for (++p; p != end && *p != '#' && *p != '/'; ++p) {
+        if (endsIdentifier(p, end))
+            inName = false;
+        else if (!inName && _symbolInitials[static_cast<unsigned char>(*p)])
+            break;
+        else
+            inName = true;
+    }
+    return p;
+}
+
 void Preprocessor::substituteInto(std::string& out, std::string_view name, std::size_t limit,
                                   bool& cut) const {
-    /* Most names are no symbol, and most are told apart from the symbols by their first
-       character alone */
-    const auto found = _symbolInitials[static_cast<unsigned char>(name.front())]
-                           ? _symbols.find(name)
-                           : _symbols.end();
+    const auto found = _symbols.find(name);
     /* Past the limit names stay as they are, so that definitions that multiply each other
        can't take all memory */
     if (found != _symbols.end() && out.size() <= limit)

@@ -89,8 +89,11 @@ public:
 private:
     /* A scalar and at most one comparison */
     Result<int> evalComparison(Token& token) const;
-    /* Appends name substituted in code, or as it is once out is longer than limit; warns
-       the first time that happens, as cut tells */
+    /* From position, which holds no symbol's initial, the end of the code that substitution
+       leaves as it is: before a directive, a comment or a name that starts like a symbol */
+    const char* plainCodeEnd(const char* position, const char* end) const;
+    /* Appends name, which starts like a symbol, substituted in code, or as it is once out is longer
+       than limit; warns the first time that happens, as cut tells */
     void substituteInto(std::string& out, std::string_view name, std::size_t limit,
                         bool& cut) const;
     /* Appends the expansion of name, whose definition is text; names are left as they are

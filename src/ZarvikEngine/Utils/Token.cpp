@@ -17,13 +17,13 @@ constexpr auto Delimiters = [] {
     return table;
 }();
 
+} // namespace
+
 bool endsIdentifier(const char* p, const char* end) {
     if (*p == '\r')
         return p + 1 != end && p[1] == '\n';
     return Delimiters[static_cast<unsigned char>(*p)];
 }
-
-} // namespace
 
 const char* skipWhitespace(const char* p, const char* end) {
     while (p != end) {

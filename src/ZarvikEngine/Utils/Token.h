@@ -58,6 +58,10 @@ inline Token scanToken(std::string_view text, bool skipWhitespace = true) {
     return scanToken(text.data(), text.data() + text.size(), skipWhitespace);
 }
 
+/* Whether the character at position ends an identifier: whitespace, a line break or the
+   first character of another kind of token */
+bool endsIdentifier(const char* position, const char* end);
+
 /* Past the spaces, tabs and comments at position; a line comment stops before its line
    break. nullptr when a block comment doesn't close. */
 const char* skipWhitespace(const char* position, const char* end);

@@ -299,6 +299,20 @@ TEST(Preprocessor, SubstitutesIdentifiersInActiveCode) {
     EXPECT_EQ(run.errors + run.warnings, "");
 }
 
+TEST(Preprocessor, SubstitutionLeavesEverythingButSymbolsAsItIs) {
+    /* Only whole names are symbols: not a name that merely starts or ends like one, nor a
+       symbol's name inside another token (a lone carriage return belongs to the name before
+       it); line breaks of either kind and strings stay */
+    const Processed run = preprocess({"#define ON 1\n"
+                                      "#define N2 2\n"
+                                      "x=ON;yON=ONE+N2\r\nNO(ON)/ON\r\"ON\"\t1ON N2.ON\n"
+                                      "/* ON */ON#version 300 es\n"},
+                                     true);
+    EXPECT_EQ(run.output, "x=1;yON=ONE+2\r\nNO(1)/ON\r\"1\"\t1ON 2.1\n"
+                          "/* ON */1#version 300 es\n");
+    EXPECT_EQ(run.errors + run.warnings, "");
+}
+
 TEST(ResultDeathTest, ReadingTheMissingSideAborts) {
     const Result<int> valid = 3;
     const Result<int> invalid = Result<int>::failure("no");
