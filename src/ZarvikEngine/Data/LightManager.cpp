@@ -344,6 +344,8 @@ void LightManager::updateShadowSplits(const SceneGraph& sceneGraph, const ViewMa
     const float* splits = &_shadows.splits[first].x;
     constexpr float Fov = Pi / 2.0f;
 
+    /* Half the width of the sub-frusta per unit of distance */
+    const float halfWidthPerDistance = std::tan(Fov / 2.0f);
     const Vector3 right = glm::normalize(Vector3{-forward.z, 0.0f, forward.x});
     const Vector3 up = glm::normalize(glm::cross(right, forward));
     for (std::uint32_t c = 0; c != count; ++c) {
@@ -360,7 +362,7 @@ void LightManager::updateShadowSplits(const SceneGraph& sceneGraph, const ViewMa
         Vector3 max{std::numeric_limits<float>::lowest()};
         for (int end = 0; end != 2; ++end) {
             const float distance = end ? far : near;
-            const float halfWidth = std::tan(Fov / 2.0f) * distance;
+            const float halfWidth = halfWidthPerDistance * distance;
             const float halfHeight = halfWidth / aspectRatio;
             const Vector3 centre = position + forward * distance;
             const float signs[4][2]{{-1.0f, -1.0f}, {1.0f, -1.0f}, {1.0f, 1.0f}, {-1.0f, 1.0f}};

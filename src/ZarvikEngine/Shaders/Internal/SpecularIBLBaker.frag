@@ -3,9 +3,10 @@
 #include "Common.glsl"
 #include "ImageBasedLighting.glsl"
 
-/* The environment prefiltered for one roughness, drawn over an equirectangular target:
-   directions importance-sampled from the GGX distribution around each reflection direction,
-   taken as the normal and the view direction alike */
+/* Each texel of an equirectangular target averages the environment over a GGX lobe around
+   its own direction, the lobe as wide as the roughness makes it: Hammersley points mapped to
+   half vectors, the light reflected about them, weighted by its cosine. The view is assumed
+   to look straight along the texel's direction. */
 uniform samplerCube environment;
 uniform float roughness;
 uniform int sampleCount;
