@@ -102,6 +102,10 @@ std::optional<std::string> checkGlyph(const GlyphRecord& glyph, std::uint32_t in
 
 } // namespace
 
+std::size_t fontSize(const FontHeader& header) {
+    return std::size_t(SectionSizes{header}.total());
+}
+
 FontView::FontView(std::span<const char> data) : _data{data.data()} {
     const FontHeader& h = header();
     const char* at = _data + sizeof(FontHeader);

@@ -102,6 +102,10 @@ inline std::uint32_t bandIndex(float value, float min, float max, std::uint32_t 
     return band < float(count) ? std::uint32_t(band) : count - 1;
 }
 
+/* Bytes of the compiled font that starts with this header, all sections included: how much
+   a FontView over a font known only by its header may read */
+std::size_t fontSize(const FontHeader& header);
+
 /* Which rays a band serves: horizontal bands hold the curves a ray to +x from a point in
    them may cross, vertical bands those of a ray to +y */
 enum class BandAxis : std::uint8_t { Horizontal, Vertical };
