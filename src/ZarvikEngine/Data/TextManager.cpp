@@ -125,6 +125,9 @@ std::optional<std::string> TextManager::validate(std::span<const char> data) {
 std::optional<std::string> TextManager::validateRegions() const {
     if (auto problem = GroupedComponentManager::validateRegions())
         return problem;
+    /* Components couldn't be activated */
+    if (!groupsCount())
+        return "no component groups";
     /* Free slots too: a slot keeps its settings until a new component takes it */
     for (std::size_t index = 0; index != capacity(); ++index) {
         const auto i = static_cast<unsigned short>(index);

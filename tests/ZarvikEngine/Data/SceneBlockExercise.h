@@ -26,6 +26,7 @@
 #include "ZarvikEngine/Data/MeshManager.h"
 #include "ZarvikEngine/Data/NameManager.h"
 #include "ZarvikEngine/Data/SceneGraph.h"
+#include "ZarvikEngine/Data/TextManager.h"
 #include "ZarvikEngine/Data/ViewManager.h"
 
 namespace ZarvikEngine::Data::Test {
@@ -75,22 +76,22 @@ private:
 /* Blocks as a host would receive them; an empty one stands for a new, empty owner */
 struct SceneBlocks {
     std::vector<char> scene, meshes, names, values, animations, views, lights, collisions, inputs,
-        scripts;
+        scripts, texts;
 };
 
 /* Every block of a SceneBlocks, in the order of the fuzz input */
 template<class Blocks>
 auto blocksOf(Blocks& blocks) {
-    return std::array{&blocks.scene,      &blocks.meshes, &blocks.names,  &blocks.values,
-                      &blocks.animations, &blocks.views,  &blocks.lights, &blocks.collisions,
-                      &blocks.inputs,     &blocks.scripts};
+    return std::array{&blocks.scene,      &blocks.meshes,  &blocks.names,  &blocks.values,
+                      &blocks.animations, &blocks.views,   &blocks.lights, &blocks.collisions,
+                      &blocks.inputs,     &blocks.scripts, &blocks.texts};
 }
 
 namespace Implementation {
 
 constexpr unsigned short MeshSlot = 0, NameSlot = 1, ValueSlot = 2, AnimationSlot = 3, ViewSlot = 4,
                          LightSlot = 5, CollisionSlot = 6, InputSlot = 7, ScriptSlot = 8,
-                         SlotCount = 9;
+                         TextSlot = 9, SlotCount = 10;
 /* Keep a run short enough for a fuzzer to do many: each operation validates every block */
 constexpr std::size_t MaxObjects = 512;
 constexpr std::size_t MaxScriptLength = 256;
@@ -127,10 +128,11 @@ class Exercise {
 public:
     Exercise(SceneGraph& graph, MeshManager* meshes, NameManager* names, ValueManager* values,
              AnimationManager* animations, ViewManager* views, LightManager* lights,
-             CollisionManager* collisions, InputManager* inputs, JavaScriptManager* scripts)
-        : _graph{graph}, _meshes{meshes}, _names{names}, _values{values}, _animations{animations},
-          _views{views}, _lights{lights}, _collisions{collisions}, _inputs{inputs}, _scripts{
-                                                                                        scripts} {
+             CollisionManager* collisions, InputManager* inputs, JavaScriptManager* scripts,
+             TextManager* texts)
+        : _graph{graph}, _meshes{meshes}, _names{names}, _values{values},
+          _animations{animations}, _views{views}, _lights{lights},
+          _collisions{collisions}, _inputs{inputs}, _scripts{scripts}, _texts{texts} {
         growNames();
         /* A clip of three tracks with an event, played alone and blended with itself */
         const float keys[]{0.25f};
@@ -188,6 +190,10 @@ public:
             expectValid(JavaScriptManager::validate(_scripts->data()), operation);
             expectValid(_graph.validateComponents(ScriptSlot, *_scripts), operation);
         }
+        if (_texts) {
+            expectValid(TextManager::validate(_texts->data()), operation);
+            expectValid(_graph.validateComponents(TextSlot, *_texts), operation);
+        }
     }
 
 private:
@@ -210,7 +216,7 @@ private:
     }
 
     const char* step(Script& script) {
-        switch (script.next() % 30) {
+        switch (script.next() % 31) {
         case 0:
             if (full())
                 return "nothing";
@@ -239,11 +245,13 @@ private:
                 _meshes->addComponent(object(script, true));
             if (_values && _values->size() < MaxObjects)
                 _values->addComponent(object(script, true));
+            if (_texts && _texts->size() < MaxObjects)
+                _texts->addComponent(object(script, true));
             return "addComponent";
         case 5: {
-            ComponentManager* const managers[]{_meshes,     _values, _views,  _lights,
-                                               _collisions, _inputs, _scripts};
-            ComponentManager* manager = managers[script.next() % 7];
+            ComponentManager* const managers[]{_meshes,     _values, _views,   _lights,
+                                               _collisions, _inputs, _scripts, _texts};
+            ComponentManager* manager = managers[script.next() % 8];
             if (manager && manager->size()) {
                 const Id id = component(script, *manager);
                 _graph.deleteComponent(manager->object(id), manager->index(), id);
@@ -257,12 +265,17 @@ private:
                 _values->setActive(component(script, *_values), script.next() % 2);
             if (_lights && _lights->size())
                 _lights->setActive(component(script, *_lights), script.next() % 2);
+            if (_texts && _texts->size())
+                _texts->setActive(component(script, *_texts), script.next() % 2);
             return "setActive";
         case 7:
             if (_meshes && _meshes->size() && _meshes->groupsCount())
                 _meshes->setGroup(component(script, *_meshes),
                                   (unsigned short)script.below(_meshes->groupsCount()),
                                   (unsigned short)(script.next() % 2));
+            if (_texts && _texts->size())
+                _texts->setGroup(component(script, *_texts),
+                                 (unsigned short)script.below(_texts->groupsCount()));
             return "setGroup";
         case 8:
             if (_meshes && _meshes->size() && _meshes->groupsCount()) {
@@ -302,6 +315,8 @@ private:
                 _meshes->update(0.016);
             if (_values)
                 _values->update(0.016);
+            if (_texts)
+                _texts->update(0.016);
             return "update";
         case 15:
             _graph.deleteComponents((unsigned)script.below(_graph.numComponentManagers()));
@@ -324,6 +339,9 @@ private:
             if (_names && _names->capacity())
                 _names->copy((unsigned short)script.below(_names->capacity()),
                              (unsigned short)script.below(_names->capacity()));
+            if (_texts && _texts->size())
+                _texts->copy(_texts->toIndex(component(script, *_texts)),
+                             _texts->toIndex(component(script, *_texts)));
             return "copy";
         case 19:
             if (script.next() % 8 == 0)
@@ -443,6 +461,20 @@ private:
                 _scripts->update(0.016);
             }
             return "js_createAndInitAllComponents";
+        case 29:
+            if (_texts && _texts->size()) {
+                const Id id = component(script, *_texts);
+                _texts->setText(id,
+                                std::string(script.next() % 40, char('a' + script.next() % 26)));
+                _texts->setLineSpacing(id, float(script.next() % 4));
+                _texts->setWrapMode(id, TextWrapMode(script.next() % 5));
+                _texts->setHorizontalAlignment(id, TextHorizontalAlignment(script.next() % 3));
+                _texts->setVerticalAlignment(id, TextVerticalAlignment(script.next() % 4));
+                _texts->setJustified(id, script.next() % 2);
+                _texts->setEffect(id, TextEffect(script.next() % 2));
+                _texts->material(id) = std::uint16_t(script.next());
+            }
+            return "setText";
         default:
             if (_views)
                 _views->update(0.016);
@@ -472,6 +504,7 @@ private:
         CollisionManager otherCollisions{1};
         InputManager otherInputs{1};
         JavaScriptManager otherScripts{1, 1, 1};
+        TextManager otherTexts{1, 1, 0};
         if (_meshes)
             other.setComponentManager(MeshSlot, "mesh", &otherMeshes);
         if (_names)
@@ -491,6 +524,8 @@ private:
         /* Type indices are appended as they are, so only to a manager that has type 0 */
         if (_scripts && _scripts->typeCount())
             other.setComponentManager(ScriptSlot, "js", &otherScripts);
+        if (_texts)
+            other.setComponentManager(TextSlot, "text", &otherTexts);
         const Id child = other.addObject(other.addObject(Id(0)));
         if (_meshes)
             otherMeshes.activate(otherMeshes.addComponent(child));
@@ -519,6 +554,11 @@ private:
             otherInputs.activate(otherInputs.addComponent(child));
         if (_scripts && _scripts->typeCount())
             otherScripts.activate(otherScripts.addComponent(child, 0));
+        if (_texts) {
+            const Id text = otherTexts.addComponent(child);
+            otherTexts.setText(text, "appended text");
+            otherTexts.activate(text);
+        }
         otherNames.setName(child, "ab");
 
         /* The host grows the names before they are appended */
@@ -539,6 +579,7 @@ private:
     CollisionManager* _collisions;
     InputManager* _inputs;
     JavaScriptManager* _scripts;
+    TextManager* _texts;
     std::vector<Animation> _clips;
     std::vector<AnimationGraph> _graphs;
 };
@@ -582,20 +623,24 @@ inline bool exerciseSceneBlocks(SceneBlocks blocks, std::span<const std::uint8_t
     CollisionManager collisions;
     InputManager inputs;
     JavaScriptManager scripts;
+    TextManager texts{0, 1, 0};
     if (!adopt(meshes, std::move(blocks.meshes)) || !adopt(names, std::move(blocks.names)) ||
         !adopt(values, std::move(blocks.values)) ||
         !adopt(animations, std::move(blocks.animations)) ||
         !adopt(views, std::move(blocks.views)) || !adopt(lights, std::move(blocks.lights)) ||
         !adopt(collisions, std::move(blocks.collisions)) ||
-        !adopt(inputs, std::move(blocks.inputs)) || !adopt(scripts, std::move(blocks.scripts)))
+        !adopt(inputs, std::move(blocks.inputs)) || !adopt(scripts, std::move(blocks.scripts)) ||
+        !adopt(texts, std::move(blocks.texts)))
         return false;
 
     /* As many of the managers as the scene has slots for, each checked against its slot */
     const unsigned short slots = graph.numComponentManagers();
     const std::pair<ComponentManager*, const char*> managers[]{
-        {&meshes, "mesh"},          {&names, "name"},   {&values, "value"},
-        {&animations, "animation"}, {&views, "view"},   {&lights, "light"},
-        {&collisions, "collision"}, {&inputs, "input"}, {&scripts, "js"}};
+        {&meshes, "mesh"},          {&names, "name"},
+        {&values, "value"},         {&animations, "animation"},
+        {&views, "view"},           {&lights, "light"},
+        {&collisions, "collision"}, {&inputs, "input"},
+        {&scripts, "js"},           {&texts, "text"}};
     for (unsigned short slot = 0; slot != std::min(slots, SlotCount); ++slot) {
         if (graph.validateComponents(slot, *managers[slot].first))
             return false;
@@ -611,7 +656,8 @@ inline bool exerciseSceneBlocks(SceneBlocks blocks, std::span<const std::uint8_t
                       slots > LightSlot ? &lights : nullptr,
                       slots > CollisionSlot ? &collisions : nullptr,
                       slots > InputSlot ? &inputs : nullptr,
-                      slots > ScriptSlot ? &scripts : nullptr};
+                      slots > ScriptSlot ? &scripts : nullptr,
+                      slots > TextSlot ? &texts : nullptr};
     exercise.checkAll("adoption");
     Script script{bytes.first(std::min(bytes.size(), MaxScriptLength))};
     exercise.run(script);
@@ -634,6 +680,7 @@ inline SceneBlocks sampleSceneBlocks() {
     CollisionManager collisions{2};
     InputManager inputs{2};
     JavaScriptManager scripts{2, 2, 16};
+    TextManager texts{2, 2, 8};
     graph.setComponentManager(Implementation::MeshSlot, "mesh", &meshes);
     graph.setComponentManager(Implementation::NameSlot, "name", &names);
     graph.setComponentManager(Implementation::ValueSlot, "value", &values);
@@ -643,6 +690,7 @@ inline SceneBlocks sampleSceneBlocks() {
     graph.setComponentManager(Implementation::CollisionSlot, "collision", &collisions);
     graph.setComponentManager(Implementation::InputSlot, "input", &inputs);
     graph.setComponentManager(Implementation::ScriptSlot, "js", &scripts);
+    graph.setComponentManager(Implementation::TextSlot, "text", &texts);
     scripts.setComponentType(0, "spinner");
     scripts.setComponentType(1, "door");
 
@@ -689,6 +737,14 @@ inline SceneBlocks sampleSceneBlocks() {
             inputs.setActive(input, i % 2);
         }
         scripts.setActive(scripts.addComponent(objects[i - 1], i % 2), i % 4 != 1);
+        if (i % 4 == 1) {
+            const Id text = texts.addComponent(objects[i]);
+            texts.setText(text, std::string(i, char('a' + i % 26)));
+            texts.setGroup(text, (unsigned short)(i % 2));
+            texts.setHorizontalAlignment(text, TextHorizontalAlignment(i % 3));
+            texts.setVerticalAlignment(text, TextVerticalAlignment(i % 4));
+            texts.setActive(text, i % 8 == 1);
+        }
     }
     graph.deleteObjects(objects[7]);
     graph.deleteObjects(objects[3]);
@@ -697,10 +753,10 @@ inline SceneBlocks sampleSceneBlocks() {
     const auto bytes = [](std::span<const char> data) {
         return std::vector<char>(data.begin(), data.end());
     };
-    return {bytes(graph.data()),  bytes(meshes.data()),     bytes(names.data()),
-            bytes(values.data()), bytes(animations.data()), bytes(views.data()),
-            bytes(lights.data()), bytes(collisions.data()), bytes(inputs.data()),
-            bytes(scripts.data())};
+    return {bytes(graph.data()),   bytes(meshes.data()),     bytes(names.data()),
+            bytes(values.data()),  bytes(animations.data()), bytes(views.data()),
+            bytes(lights.data()),  bytes(collisions.data()), bytes(inputs.data()),
+            bytes(scripts.data()), bytes(texts.data())};
 }
 
 /* The fuzz input: each block as its 32-bit little-endian size and its bytes, then the script */

@@ -41,6 +41,7 @@ TEST(SceneBlockValidation, SampleBlocksPassAndStayValidThroughEveryOperation) {
     ASSERT_EQ(CollisionManager::validate(blocks.collisions), std::nullopt);
     ASSERT_EQ(InputManager::validate(blocks.inputs), std::nullopt);
     ASSERT_EQ(JavaScriptManager::validate(blocks.scripts), std::nullopt);
+    ASSERT_EQ(TextManager::validate(blocks.texts), std::nullopt);
     std::mt19937 random{7};
     for (int run = 0; run != 20; ++run)
         EXPECT_TRUE(Blocks::exerciseSceneBlocks(blocks, randomScript(random, 600)));
