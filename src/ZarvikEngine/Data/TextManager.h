@@ -121,8 +121,10 @@ public:
     void copy(unsigned short source, unsigned short destination) override;
     /* Copies the world transformation and scaling of the component's object */
     void updateComponent(unsigned short index) override;
+    /* Updates the component with this Id */
     using ComponentManager::updateComponent;
 
+    /* The manager's own header fields */
     const Header& textHeader() const {
         return *reinterpret_cast<const Header*>(block().data() + textHeaderOffset());
     }
@@ -269,9 +271,13 @@ protected:
     std::optional<std::string> validateRegions() const override;
     void doInit() override;
     void doConstruct(unsigned short first, unsigned short end) override;
+    /* Swaps the settings, runtime entries and dirty bits; texts stay with their Ids */
     void doSwap(unsigned short a, unsigned short b) override;
+    /* The slot starts over as a new one, and its Id's text empty */
     void doDelete(unsigned short index) override;
+    /* Copies the other manager's settings and texts after this one's components */
     void doAppend(const SparseArray& other) override;
+    /* Gives the active components' scalings their materials */
     void postUpdate() override;
     unsigned short doActivate(unsigned short index) override;
     void doMove(unsigned short from, unsigned short to) override;
