@@ -495,6 +495,16 @@ inline Matrix4 toMatrix(const DualQuaternion& dualQuaternion) {
     return transformationMatrix(toMatrix(dualQuaternion.real), translation(dualQuaternion));
 }
 
+/* The rigid transformation matrix with its basis columns scaled: the rotation, the scaling
+   along the rotated axes and the translation of a scene object */
+inline Matrix4 scaledMatrix(const DualQuaternion& transformation, const Vector3& scaling) {
+    Matrix4 matrix = toMatrix(transformation);
+    matrix[0] *= scaling.x;
+    matrix[1] *= scaling.y;
+    matrix[2] *= scaling.z;
+    return matrix;
+}
+
 /* ---------------------------------------------------------------------------------------- */
 /* Normalized integer packing */
 

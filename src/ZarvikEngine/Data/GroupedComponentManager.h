@@ -95,6 +95,14 @@ public:
     const BitSet& changedGroups() const { return _changedGroups; }
 
 protected:
+    /* The entries of a per-slot column that belong to the active components of a group, all
+       its subgroups */
+    template<class T>
+    std::span<T> ofGroup(std::span<T> column, unsigned short group) const {
+        const Utils::IndexRange<unsigned short> range = groupRange(group);
+        return column.subspan(range.begin, range.size());
+    }
+
     /* Moves one component's own data from index from to the insertion point to (numbered
        before the move), shifting the components in between, as Utils::moveDataRange(column, from,
        1, to) does */

@@ -218,11 +218,7 @@ void MeshManager::setMorphTargetWeights(unsigned short index, std::span<const fl
 }
 
 Matrix4 MeshManager::absoluteTransformationAsMatrix(unsigned short index) const {
-    Matrix4 matrix = toMatrix(_transformations[index]);
-    const Vector3& scaling = _scalings[index].scaling;
-    for (glm::length_t i = 0; i != 3; ++i)
-        matrix[i] *= scaling[i];
-    return matrix;
+    return scaledMatrix(_transformations[index], _scalings[index].scaling);
 }
 
 void MeshManager::markMeshDirty(unsigned short index) {

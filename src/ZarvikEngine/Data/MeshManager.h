@@ -162,11 +162,6 @@ private:
     Header& mutableMeshHeader() {
         return *reinterpret_cast<Header*>(block().data() + meshHeaderOffset());
     }
-    template<class T>
-    std::span<T> ofGroup(std::span<T> column, unsigned short group) const {
-        const Utils::IndexRange<unsigned short> range = groupRange(group);
-        return column.subspan(range.begin, range.size());
-    }
     /* Moves the component into subgroup 1 when it has a skin or morph targets, else into 0 */
     unsigned short updateSubgroup(unsigned short index);
     void updateTransformation(unsigned short index, const SceneGraph& sceneGraph);

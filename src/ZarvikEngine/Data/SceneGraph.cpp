@@ -483,16 +483,6 @@ const Vector3& SceneGraph::absoluteScalingSafe(Id id) {
     return absoluteScaling(id);
 }
 
-namespace {
-Matrix4 scaledMatrix(const DualQuaternion& transformation, const Vector3& scaling) {
-    Matrix4 matrix = toMatrix(transformation);
-    matrix[0] *= scaling.x;
-    matrix[1] *= scaling.y;
-    matrix[2] *= scaling.z;
-    return matrix;
-}
-} // namespace
-
 Matrix4 SceneGraph::localTransformationAsMatrix(unsigned short index) const {
     return scaledMatrix(_localTransformations[index], _localScalings[index]);
 }

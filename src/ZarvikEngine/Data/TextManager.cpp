@@ -272,24 +272,25 @@ void TextManager::setJustified(unsigned short index, bool justified) {
 }
 
 Matrix4 TextManager::absoluteTransformationAsMatrix(unsigned short index) const {
-    Matrix4 matrix = toMatrix(_transformations[index]);
-    const Vector3& scaling = _scalings[index].scaling;
-    for (glm::length_t axis = 0; axis != 3; ++axis)
-        matrix[axis] *= scaling[axis];
-    return matrix;
+    return scaledMatrix(_transformations[index], _scalings[index].scaling);
+}
+
+template<class F>
+void TextManager::forEachColumn(const TextManager& other, F&& f) {
+    f(_characterSpacings, other._characterSpacings);
+    f(_lineSpacings, other._lineSpacings);
+    f(_wrapWidths, other._wrapWidths);
+    f(_materials, other._materials);
+    f(_fonts, other._fonts);
+    f(_effects, other._effects);
+    f(_wrapModes, other._wrapModes);
+    f(_alignments, other._alignments);
+    f(std::span{_transformations}, std::span{other._transformations});
+    f(std::span{_scalings}, std::span{other._scalings});
 }
 
 void TextManager::copy(unsigned short source, unsigned short destination) {
-    _transformations[destination] = _transformations[source];
-    _scalings[destination] = _scalings[source];
-    _materials[destination] = _materials[source];
-    _fonts[destination] = _fonts[source];
-    _alignments[destination] = _alignments[source];
-    _characterSpacings[destination] = _characterSpacings[source];
-    _lineSpacings[destination] = _lineSpacings[source];
-    _effects[destination] = _effects[source];
-    _wrapModes[destination] = _wrapModes[source];
-    _wrapWidths[destination] = _wrapWidths[source];
+    forEachColumn(*this, [&](auto column, auto) { column[destination] = column[source]; });
     _dirty.set(destination, _dirty[source]);
     /* Setting the text may move the source's bytes, or the whole block */
     setText(toId(destination), std::string{text(source)});
@@ -319,16 +320,8 @@ unsigned short TextManager::doActivate(unsigned short index) {
 void TextManager::doDelete(unsigned short index) {
     GroupedComponentManager::doDelete(index);
     /* The slot's next component starts as a new one, with an empty text under its Id */
-    _characterSpacings[index] = 0.0f;
+    forEachColumn(*this, [&](auto column, auto) { column[index] = {}; });
     _lineSpacings[index] = DefaultLineSpacing;
-    _wrapWidths[index] = 0.0f;
-    _materials[index] = 0;
-    _fonts[index] = 0;
-    _effects[index] = TextEffect::None;
-    _wrapModes[index] = TextWrapMode::None;
-    _alignments[index] = 0;
-    _transformations[index] = DualQuaternion{};
-    _scalings[index] = ScalingPadded{};
     _dirty.unset(index);
     _texts.set(std::size_t(toId(index)), {});
 }
@@ -338,46 +331,22 @@ void TextManager::doAppend(const SparseArray& other) {
     /* Managers are matched by name, so the other one is a text manager too */
     const auto& texts = static_cast<const TextManager&>(other);
     const unsigned short begin = size();
-    const unsigned short count = texts.size();
-    std::copy_n(texts._characterSpacings.begin(), count, _characterSpacings.begin() + begin);
-    std::copy_n(texts._lineSpacings.begin(), count, _lineSpacings.begin() + begin);
-    std::copy_n(texts._wrapWidths.begin(), count, _wrapWidths.begin() + begin);
-    std::copy_n(texts._materials.begin(), count, _materials.begin() + begin);
-    std::copy_n(texts._fonts.begin(), count, _fonts.begin() + begin);
-    std::copy_n(texts._effects.begin(), count, _effects.begin() + begin);
-    std::copy_n(texts._wrapModes.begin(), count, _wrapModes.begin() + begin);
-    std::copy_n(texts._alignments.begin(), count, _alignments.begin() + begin);
+    forEachColumn(texts, [&](auto column, auto source) {
+        std::copy_n(source.begin(), texts.size(), column.begin() + begin);
+    });
     /* May grow the block, which the columns above are then moved with */
-    for (unsigned short i = 0; i != count; ++i)
+    for (unsigned short i = 0; i != texts.size(); ++i)
         setText(toId(begin + i), texts.text(i));
 }
 
 void TextManager::doSwap(unsigned short a, unsigned short b) {
     GroupedComponentManager::doSwap(a, b);
-    std::swap(_characterSpacings[a], _characterSpacings[b]);
-    std::swap(_lineSpacings[a], _lineSpacings[b]);
-    std::swap(_wrapWidths[a], _wrapWidths[b]);
-    std::swap(_materials[a], _materials[b]);
-    std::swap(_fonts[a], _fonts[b]);
-    std::swap(_effects[a], _effects[b]);
-    std::swap(_wrapModes[a], _wrapModes[b]);
-    std::swap(_alignments[a], _alignments[b]);
-    std::swap(_transformations[a], _transformations[b]);
-    std::swap(_scalings[a], _scalings[b]);
+    forEachColumn(*this, [&](auto column, auto) { std::swap(column[a], column[b]); });
     _dirty.swap(a, b);
 }
 
 void TextManager::doMove(unsigned short from, unsigned short to) {
-    Utils::moveDataRange(_characterSpacings, from, 1, to);
-    Utils::moveDataRange(_lineSpacings, from, 1, to);
-    Utils::moveDataRange(_wrapWidths, from, 1, to);
-    Utils::moveDataRange(_materials, from, 1, to);
-    Utils::moveDataRange(_fonts, from, 1, to);
-    Utils::moveDataRange(_effects, from, 1, to);
-    Utils::moveDataRange(_wrapModes, from, 1, to);
-    Utils::moveDataRange(_alignments, from, 1, to);
-    Utils::moveDataRange(std::span{_transformations}, from, 1, to);
-    Utils::moveDataRange(std::span{_scalings}, from, 1, to);
+    forEachColumn(*this, [&](auto column, auto) { Utils::moveDataRange(column, from, 1, to); });
     moveBit(_dirty, from, to);
 }
 
@@ -480,8 +449,7 @@ std::pair<Trade::MeshData, Range2D> TextManager::buildMesh(unsigned short index,
 
     const Range2D bounds = layout.bounds();
     if (!withGeometry)
-        return {Trade::MeshData{MeshPrimitive::Triangles, Trade::DataStorage{}, {}, 0},
-                bounds};
+        return {Trade::MeshData{MeshPrimitive::Triangles, Trade::DataStorage{}, {}, 0}, bounds};
 
     const std::size_t vertexCount = layout.vertexCount();
     const std::size_t triangleCount = layout.triangleCount();
@@ -502,13 +470,13 @@ std::pair<Trade::MeshData, Range2D> TextManager::buildMesh(unsigned short index,
     indexData.resize(written.triangles * 3 * sizeof(std::uint16_t));
 
     const auto vertices = std::uint32_t(written.vertices);
-    Trade::MeshData mesh{MeshPrimitive::Triangles,
-                         std::move(indexData),
-                         Trade::MeshIndexData{MeshIndexType::UnsignedShort, 0,
-                                              std::uint32_t(3 * written.triangles)},
-                         std::move(vertexData),
-                         getLayout(MeshDataFlag::Slug, vertices),
-                         vertices};
+    Trade::MeshData mesh{
+        MeshPrimitive::Triangles,
+        std::move(indexData),
+        Trade::MeshIndexData{MeshIndexType::UnsignedShort, 0, std::uint32_t(3 * written.triangles)},
+        std::move(vertexData),
+        getLayout(MeshDataFlag::Slug, vertices),
+        vertices};
     return {std::move(mesh), bounds};
 }
 

@@ -296,11 +296,6 @@ private:
     Header& mutableTextHeader() {
         return *reinterpret_cast<Header*>(block().data() + textHeaderOffset());
     }
-    template<class T>
-    std::span<T> ofGroup(std::span<T> column, unsigned short group) const {
-        const Utils::IndexRange<unsigned short> range = groupRange(group);
-        return column.subspan(range.begin, range.size());
-    }
     /* Grows the block; the texts' bytes are moved into the new layout before empty texts are
        added for the new slots */
     void relayout(unsigned short capacity, unsigned short groupCount);
@@ -308,6 +303,9 @@ private:
     template<class T>
     void store(T& stored, T value, unsigned short index);
     void setAlignmentBits(unsigned short index, std::uint8_t mask, std::uint8_t bits);
+    /* Calls f with each per-slot column of this manager and the same column of other */
+    template<class F>
+    void forEachColumn(const TextManager& other, F&& f);
     std::pair<Trade::MeshData, Range2D> buildMesh(unsigned short index,
                                                   const Text::FontHeader* font,
                                                   std::string_view text, bool withGeometry) const;
