@@ -1,6 +1,7 @@
 #include <cstdint>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -13,11 +14,16 @@
 #include "TestManagers.h"
 #include "ZarvikEngine/Data/SceneGraph.h"
 #include "ZarvikEngine/Data/TextManager.h"
+#include "ZarvikEngine/Text/Font.h"
+#include "ZarvikEngine/Text/FontTestHelpers.h"
+#include "ZarvikEngine/Text/Layout.h"
+#include "ZarvikEngine/Tools/MeshFormat.h"
 #include "ZarvikEngine/Utils/Align.h"
 
 namespace ZarvikEngine::Data {
 namespace {
 
+using Test::assertionPattern;
 using Test::readAt;
 using Utils::fourByteAlign;
 
@@ -346,6 +352,151 @@ TEST(TextManager, LineBufferSizes) {
     EXPECT_EQ(TextManager::lineBufferSize(tenBytes, TextWrapMode::Clip), 2);
     EXPECT_EQ(TextManager::lineBufferSize("abcdefghij", TextWrapMode::None), 1);
     EXPECT_EQ(TextManager::lineBufferSize("", TextWrapMode::Soft), 1);
+}
+
+const Text::FontHeader* dejaVuSans() {
+    return reinterpret_cast<const Text::FontHeader*>(
+        ::ZarvikEngine::Test::compiledDejaVuSans().data());
+}
+
+/* Bounds of a text laid out with the component's settings after a change to them */
+template<class Change>
+Range2D boundsWith(std::string_view text, Change&& change) {
+    TextManager manager{1, 1, 0};
+    const Id id = manager.add();
+    change(manager, id);
+    return manager.boundingBox(manager.toIndex(id), dejaVuSans(), text);
+}
+
+TEST(TextManager, MeshesInTheTextVertexLayout) {
+    TextManager manager{2, 1, 0};
+    const Id id = manager.add();
+    manager.setText(id, "Hi Hi");
+    const Trade::MeshData mesh = manager.meshData(manager.toIndex(id), dejaVuSans());
+    EXPECT_EQ(mesh.primitive(), MeshPrimitive::Triangles);
+    EXPECT_EQ(mesh.indexType(), MeshIndexType::UnsignedShort);
+    /* A quad of two triangles per glyph with an outline, none for the space */
+    EXPECT_EQ(mesh.vertexCount(), 16);
+    EXPECT_EQ(mesh.indexCount(), 24);
+    EXPECT_EQ(getMeshFlags(mesh), MeshDataFlags{MeshDataFlag::Slug});
+    EXPECT_EQ(mesh.vertexData().size(), 16 * sizeof(Text::TextVertex));
+    for (const std::uint16_t index : mesh.indices<std::uint16_t>())
+        ASSERT_LT(index, 16);
+
+    /* The em is EmHeight scene units, y up from the baseline */
+    const Range2D bounds = manager.boundingBox(manager.toIndex(id), dejaVuSans(), "Hi Hi");
+    const float height = dejaVuSans()->height() * TextManager::EmHeight;
+    EXPECT_NEAR(bounds.max().y, height, 0.1f * height);
+    EXPECT_NEAR(bounds.min().y, 0.0f, 0.1f * height);
+    const auto* vertices = reinterpret_cast<const Text::TextVertex*>(mesh.vertexData().data());
+    for (std::size_t i = 0; i != mesh.vertexCount(); ++i) {
+        EXPECT_GE(vertices[i].position.x, bounds.min().x - 1e-5f);
+        EXPECT_LE(vertices[i].position.x, bounds.max().x + 1e-5f);
+    }
+    /* The text asked about, not the stored one */
+    EXPECT_GT(manager.boundingBox(manager.toIndex(id), dejaVuSans(), "Hi Hi Hi").max().x,
+              bounds.max().x);
+
+    /* The outline draws each glyph twice */
+    manager.setEffect(id, TextEffect::Outline);
+    EXPECT_EQ(manager.meshData(manager.toIndex(id), dejaVuSans()).vertexCount(), 32);
+    /* Nothing to draw */
+    manager.setText(id, " ");
+    const Trade::MeshData empty = manager.meshData(manager.toIndex(id), dejaVuSans());
+    EXPECT_EQ(empty.vertexCount(), 0);
+    EXPECT_EQ(empty.indexCount(), 0);
+}
+
+TEST(TextManager, AlignmentAndWrappingMoveTheLines) {
+    const float em = TextManager::EmHeight;
+    const float height = dejaVuSans()->height();
+    const std::string_view lines = "AB\nAB\nAB";
+    const auto vertical = [&](TextVerticalAlignment alignment) {
+        return boundsWith(lines, [&](TextManager& m, Id id) {
+            m.setLineSpacing(id, 1.5f);
+            m.setVerticalAlignment(id, alignment);
+        });
+    };
+    const Range2D baseline = vertical(TextVerticalAlignment::Baseline);
+    /* Three lines down from the first baseline, which the capitals top */
+    EXPECT_NEAR(baseline.min().y, -2.0f * 1.5f * em, 0.01f * em);
+    EXPECT_NEAR(baseline.max().y, height * em, 0.02f * em);
+    /* Bottom lifts the block by two line steps, Top lowers it by the font height, Middle
+       centres it */
+    EXPECT_NEAR(vertical(TextVerticalAlignment::Bottom).min().y - baseline.min().y,
+                2.0f * 1.5f * em, 1e-4f);
+    EXPECT_NEAR(vertical(TextVerticalAlignment::Top).min().y - baseline.min().y, -height * em,
+                1e-4f);
+    EXPECT_NEAR(vertical(TextVerticalAlignment::Middle).min().y - baseline.min().y,
+                (2.0f * 1.5f - height) / 2.0f * em, 1e-4f);
+
+    /* Right alignment ends the lines at the origin */
+    const Range2D right = boundsWith("Ab", [](TextManager& m, Id id) {
+        m.setHorizontalAlignment(id, TextHorizontalAlignment::Right);
+    });
+    EXPECT_LT(right.max().x, 1e-3f);
+    EXPECT_LT(right.min().x, -0.05f);
+
+    /* Soft wrapping at a width of about one word gives three lines */
+    const Range2D single = boundsWith("word word word", [](TextManager&, Id) {});
+    const Range2D wrapped = boundsWith("word word word", [&](TextManager& m, Id id) {
+        m.setWrapMode(id, TextWrapMode::Soft);
+        m.setWrapWidth(id, single.max().x / 2.5f);
+    });
+    EXPECT_NEAR(wrapped.min().y - single.min().y, -2.0f * TextManager::DefaultLineSpacing * em,
+                1e-4f);
+    EXPECT_LT(wrapped.max().x, single.max().x / 2.5f);
+
+    /* Clipping keeps glyphs within the wrap width either side, half of it when centred */
+    const auto clipped = [](TextHorizontalAlignment alignment) {
+        return boundsWith("word word word word", [&](TextManager& m, Id id) {
+            m.setWrapMode(id, TextWrapMode::Clip);
+            m.setWrapWidth(id, 0.2f);
+            m.setHorizontalAlignment(id, alignment);
+        });
+    };
+    EXPECT_LE(clipped(TextHorizontalAlignment::Left).max().x, 0.2f + 1e-5f);
+    EXPECT_GT(clipped(TextHorizontalAlignment::Left).max().x, 0.15f);
+    EXPECT_LE(clipped(TextHorizontalAlignment::Center).max().x, 0.1f + 1e-5f);
+    EXPECT_GE(clipped(TextHorizontalAlignment::Center).min().x, -0.1f - 1e-5f);
+}
+
+TEST(TextManager, MeshesStopWhereSixteenBitIndicesEnd) {
+    TextManager manager{1, 1, 0};
+    const Id id = manager.add();
+    manager.setText(id, std::string(16385, 'H'));
+    std::ostringstream warnings;
+    std::optional<Trade::MeshData> mesh;
+    {
+        Warning redirect{&warnings};
+        mesh = manager.meshData(manager.toIndex(id), dejaVuSans());
+    }
+    EXPECT_EQ(warnings.str(), "TextManager::meshData(): A text of 16385 glyph quads is cut short "
+                              "to the 16384 that 16-bit indices reach\n");
+    EXPECT_EQ(mesh->vertexCount(), 65536);
+    EXPECT_EQ(mesh->indexCount(), 6 * 16384);
+}
+
+TEST(TextManager, MeshBuildingAbortsOnBadSettings) {
+    const std::string file = "ZarvikEngine/Data/TextManager.cpp";
+    TextManager manager{1, 1, 0};
+    const Id id = manager.add();
+    const unsigned short index = manager.toIndex(id);
+    EXPECT_DEATH(manager.meshData(index, nullptr), assertionPattern("header", file));
+    manager.setEffect(id, TextEffect(2));
+    EXPECT_DEATH(
+        manager.meshData(index, dejaVuSans()),
+        assertionPattern("size_t(effect(index)) < Containers::arraySize(ToSlugEffect)", file));
+    manager.setHorizontalAlignment(id, TextHorizontalAlignment(3));
+    EXPECT_DEATH(manager.boundingBox(index, dejaVuSans(), "a"),
+                 assertionPattern("size_t(horizontalAlignment(index)) < "
+                                  "Containers::arraySize(ToSlugAlignment)",
+                                  file));
+    manager.setHorizontalAlignment(id, TextHorizontalAlignment::Left);
+    manager.setEffect(id, TextEffect::None);
+    manager.setVerticalAlignment(id, TextVerticalAlignment(4));
+    EXPECT_DEATH(manager.meshData(index, dejaVuSans()),
+                 "(^|\n)Reached unreachable code at ZarvikEngine/Data/TextManager\\.cpp:[0-9]+\n");
 }
 
 /* Texts and groups by Id through random operations, the block validating throughout */
