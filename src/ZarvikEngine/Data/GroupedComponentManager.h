@@ -95,6 +95,21 @@ public:
     const BitSet& changedGroups() const { return _changedGroups; }
 
 protected:
+    /* Where the concrete manager's own header fields start, right after GroupsHeader */
+    static constexpr std::size_t extraHeaderOffset() {
+        return groupsHeaderOffset() + sizeof(GroupsHeader);
+    }
+    /* The concrete manager's own header fields */
+    template<class Header>
+    const Header& extraHeader() const {
+        return *reinterpret_cast<const Header*>(block().data() + extraHeaderOffset());
+    }
+    /* The same, writable */
+    template<class Header>
+    Header& mutableExtraHeader() {
+        return *reinterpret_cast<Header*>(block().data() + extraHeaderOffset());
+    }
+
     /* The entries of a per-slot column that belong to the active components of a group, all
        its subgroups */
     template<class T>

@@ -57,7 +57,7 @@ std::optional<std::string> MeshManager::validate(std::span<const char> data) {
         "MeshManager", data, sizeof(GroupsHeader) + sizeof(Header),
         [](std::span<const char> data, unsigned short capacity) {
             return regionsSize(capacity, groupsCountOf(data),
-                               Validation::read<Header>(data.data() + meshHeaderOffset())
+                               Validation::read<Header>(data.data() + extraHeaderOffset())
                                    .morphTargetWeightsCapacity);
         },
         MeshManager{0, 1});

@@ -119,9 +119,7 @@ public:
         return absoluteTransformationAsMatrix(toIndex(id));
     }
 
-    const Header& meshHeader() const {
-        return *reinterpret_cast<const Header*>(block().data() + meshHeaderOffset());
-    }
+    const Header& meshHeader() const { return extraHeader<Header>(); }
 
     /* Set by the host when a component's mesh must be uploaded again; false beyond the bits */
     bool isMeshDirty(unsigned short index) const { return _meshDirty.isSetSafe(index); }
@@ -154,14 +152,9 @@ protected:
     void doMove(unsigned short from, unsigned short to) override;
 
 private:
-    static constexpr std::size_t meshHeaderOffset() {
-        return headerSize() + componentHeaderSize() + sizeof(GroupsHeader);
-    }
     static std::size_t regionsSize(unsigned short capacity, unsigned short groupCount,
                                    std::uint32_t morphTargetWeightsCapacity);
-    Header& mutableMeshHeader() {
-        return *reinterpret_cast<Header*>(block().data() + meshHeaderOffset());
-    }
+    Header& mutableMeshHeader() { return mutableExtraHeader<Header>(); }
     /* Moves the component into subgroup 1 when it has a skin or morph targets, else into 0 */
     unsigned short updateSubgroup(unsigned short index);
     void updateTransformation(unsigned short index, const SceneGraph& sceneGraph);

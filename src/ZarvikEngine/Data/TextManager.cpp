@@ -96,9 +96,9 @@ std::size_t TextManager::componentDataSize(unsigned short capacity) const {
 
 std::optional<std::string> TextManager::validate(std::span<const char> data) {
     const auto textCapacityOf = [](std::span<const char> data) {
-        return Validation::read<Header>(data.data() + textHeaderOffset()).textCapacity;
+        return Validation::read<Header>(data.data() + extraHeaderOffset()).textCapacity;
     };
-    std::optional<std::string> problem = validateHeader(data, textHeaderOffset() + sizeof(Header));
+    std::optional<std::string> problem = validateHeader(data, extraHeaderOffset() + sizeof(Header));
     if (!problem) {
         /* Compared with the block before any sum can wrap */
         const std::uint64_t textCapacity = textCapacityOf(data);

@@ -125,9 +125,7 @@ public:
     using ComponentManager::updateComponent;
 
     /* The manager's own header fields */
-    const Header& textHeader() const {
-        return *reinterpret_cast<const Header*>(block().data() + textHeaderOffset());
-    }
+    const Header& textHeader() const { return extraHeader<Header>(); }
 
     /* The text of the component, which stays with its Id */
     std::string_view text(unsigned short index) const { return text(toId(index)); }
@@ -288,14 +286,9 @@ private:
     static constexpr unsigned VerticalShift = 3;
     static constexpr std::uint8_t JustifiedBit = 0x40;
 
-    static constexpr std::size_t textHeaderOffset() {
-        return headerSize() + componentHeaderSize() + sizeof(GroupsHeader);
-    }
     static std::size_t regionsSize(unsigned short capacity, unsigned short groupCount,
                                    std::uint64_t textCapacity);
-    Header& mutableTextHeader() {
-        return *reinterpret_cast<Header*>(block().data() + textHeaderOffset());
-    }
+    Header& mutableTextHeader() { return mutableExtraHeader<Header>(); }
     /* Grows the block; the texts' bytes are moved into the new layout before empty texts are
        added for the new slots */
     void relayout(unsigned short capacity, unsigned short groupCount);
