@@ -14,6 +14,7 @@
 namespace ZarvikEngine::Data {
 namespace {
 
+using Test::randomKey;
 using Test::readAt;
 using WeightRange = MeshManager::WeightRange;
 using Weights = std::vector<float>;
@@ -256,11 +257,7 @@ TEST(MeshManager, RandomizedModel) {
         objects.push_back(scene.graph.addObject(Id(0)));
     std::map<Id, Expected> model;
     std::mt19937 random{17};
-    const auto pick = [&] {
-        auto it = model.begin();
-        std::advance(it, random() % model.size());
-        return it->first;
-    };
+    const auto pick = [&] { return randomKey(model, random); };
 
     for (int step = 0; step != 3000; ++step) {
         SCOPED_TRACE(step);

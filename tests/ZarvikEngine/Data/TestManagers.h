@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <span>
 #include <string>
@@ -24,6 +25,14 @@ T readAt(std::span<const char> block, std::size_t offset) {
     T value;
     std::memcpy(&value, block.data() + offset, sizeof(T));
     return value;
+}
+
+/* A key of a non-empty map, for randomized model tests */
+template<class Map, class Random>
+typename Map::key_type randomKey(const Map& map, Random& random) {
+    auto it = map.begin();
+    std::advance(it, random() % map.size());
+    return it->first;
 }
 
 /* Matches the line of a failed internal assertion in file, whatever its line number */

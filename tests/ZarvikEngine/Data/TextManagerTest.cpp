@@ -24,6 +24,7 @@ namespace ZarvikEngine::Data {
 namespace {
 
 using Test::assertionPattern;
+using Test::randomKey;
 using Test::readAt;
 using Utils::fourByteAlign;
 
@@ -512,11 +513,7 @@ TEST(TextManager, RandomizedModel) {
     };
     std::map<Id, Expected> model;
     std::mt19937 random{23};
-    const auto pick = [&] {
-        auto it = model.begin();
-        std::advance(it, random() % model.size());
-        return it->first;
-    };
+    const auto pick = [&] { return randomKey(model, random); };
 
     for (int step = 0; step != 2000; ++step) {
         SCOPED_TRACE(step);
