@@ -34,9 +34,18 @@ bool has(const SparseArray& manager, std::uint16_t id) {
 
 TranslationManager::TranslationManager() : _slots(1, Slot{EmptyKey, {}}) {}
 
-TranslationManager::TranslationManager(TranslationManager&&) noexcept = default;
+TranslationManager::TranslationManager(TranslationManager&& other) noexcept : TranslationManager{} {
+    *this = std::move(other);
+}
 
-TranslationManager& TranslationManager::operator=(TranslationManager&&) noexcept = default;
+TranslationManager& TranslationManager::operator=(TranslationManager&& other) noexcept {
+    /* Swapped, so that the other manager stays usable */
+    std::swap(_languageData, other._languageData);
+    std::swap(_slots, other._slots);
+    std::swap(_count, other._count);
+    std::swap(_links, other._links);
+    return *this;
+}
 
 TranslationManager::~TranslationManager() = default;
 

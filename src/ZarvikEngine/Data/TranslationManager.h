@@ -44,10 +44,10 @@ public:
     TranslationManager();
     /* The translations point into the owned language record, so copies would dangle */
     TranslationManager(const TranslationManager&) = delete;
-    /* A moved-to manager keeps the record's bytes where they were */
-    TranslationManager(TranslationManager&&) noexcept;
-    /* Language record, dictionary and links of the other manager */
-    TranslationManager& operator=(TranslationManager&&) noexcept;
+    /* Takes the record's bytes as they are; the other manager is left without a language */
+    TranslationManager(TranslationManager&& other) noexcept;
+    /* Exchanges languages and links with the other manager */
+    TranslationManager& operator=(TranslationManager&& other) noexcept;
     TranslationManager& operator=(const TranslationManager&) = delete;
     ~TranslationManager();
 

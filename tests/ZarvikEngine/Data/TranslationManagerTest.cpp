@@ -70,6 +70,7 @@ TEST(TranslationManager, DictionaryLookUpAndGrowth) {
     /* A moved manager keeps its strings where they are */
     TranslationManager moved{std::move(translations)};
     EXPECT_EQ(moved.translate("term999"), "Begriff 999");
+    EXPECT_EQ(translations.translate("term999").data(), nullptr);
 
     /* Bytes that aren't a language record leave the current one */
     std::ostringstream errors;
