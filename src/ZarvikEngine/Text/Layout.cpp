@@ -172,7 +172,7 @@ bool TextLayout::isJustificationCharacter(std::uint32_t cluster) const {
 void TextLayout::placeLine(LineRecord& line, std::size_t start, const LineFit& fit) {
     /* The visible clusters in visual order; tracking and justification follow each cluster */
     const auto visual = [&](std::size_t i) {
-        return _rightToLeft ? start + fit.visibleEnd - 1 - (i - start) : i;
+        return _rightToLeft ? fit.visibleEnd - 1 - (i - start) : i;
     };
     line.justification = 0.0f;
     float width = line.width;

@@ -268,15 +268,19 @@ TEST_F(TextLayoutTest, RightToLeftLinesTakeTheirWordsInReadingOrder) {
     const Result result = layOut(text, settings);
     ASSERT_EQ(lineTexts(text, result),
               (std::vector<std::string>{text.substr(0, 18), text.substr(18)}));
-    /* The first word's first letter, shin, is the line's rightmost glyph */
-    const std::vector<ShapedGlyph> shin = shaper.shape(text.substr(0, 2));
-    const TextVertex* rightmost = &result.vertices[0];
-    for (const TextVertex& vertex : result.vertices)
-        if (vertex.position.y + vertex.emCoordinates.y == 0.0f &&
-            vertex.position.x > rightmost->position.x)
-            rightmost = &vertex;
-    EXPECT_EQ(rightmost->bandBounds, Vector4(font.glyphs()[shin[0].glyph].boundsMin,
-                                             font.glyphs()[shin[0].glyph].boundsMax));
+    /* Each line's first letter, shin and tet, is its rightmost glyph */
+    for (const std::size_t line : {0, 1}) {
+        const std::vector<ShapedGlyph> first =
+            shaper.shape(text.substr(result.lines[line].textBegin, 2));
+        const GlyphRecord& expected = font.glyphs()[first[0].glyph];
+        const TextVertex* rightmost = nullptr;
+        for (const TextVertex& vertex : result.vertices)
+            if (vertex.position.y + vertex.emCoordinates.y == result.lines[line].baseline &&
+                (!rightmost || vertex.position.x > rightmost->position.x))
+                rightmost = &vertex;
+        ASSERT_TRUE(rightmost);
+        EXPECT_EQ(rightmost->bandBounds, Vector4(expected.boundsMin, expected.boundsMax)) << line;
+    }
 }
 
 TEST_F(TextLayoutTest, GeometryStopsWhereSixteenBitIndicesEnd) {
