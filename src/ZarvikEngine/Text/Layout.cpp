@@ -5,29 +5,11 @@
 #include <optional>
 
 #include "ZarvikEngine/Text/LineBreaking.h"
+#include "ZarvikEngine/Text/Utf8.h"
 
 namespace ZarvikEngine::Text {
 
 namespace {
-
-/* The character starting at byte offset of valid UTF-8, or U+FFFD where the bytes aren't a
-   whole character */
-char32_t characterAt(std::string_view utf8, std::size_t offset) {
-    const auto byte = [&](std::size_t i) { return std::uint8_t(utf8[i]); };
-    const std::uint8_t lead = byte(offset);
-    if (lead < 0x80)
-        return lead;
-    const std::size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 0;
-    if (length == 0 || offset + length > utf8.size())
-        return U'\ufffd';
-    char32_t c = lead & (0x7f >> length);
-    for (std::size_t i = 1; i != length; ++i) {
-        if ((byte(offset + i) & 0xc0) != 0x80)
-            return U'\ufffd';
-        c = c << 6 | (byte(offset + i) & 0x3f);
-    }
-    return c;
-}
 
 /* Spaces that may hang past the end of a line */
 bool isSpace(char32_t c) {
@@ -141,7 +123,7 @@ TextLayout::LineFit TextLayout::fitLine(std::size_t start) const {
         float advance = tracking;
         for (std::size_t i = glyph; i != end; ++i)
             advance += _shaped[i].advance.x;
-        const bool space = isSpace(characterAt(_text, cluster));
+        const bool space = isSpace(decodeUtf8(_text, cluster).character);
         if (_settings.breakAtOpportunities && glyph != start &&
             _breaks[cluster - 1] == LineBreak::Allowed)
             opportunity = LineFit{glyph, fit.visibleEnd, fit.width, true};
@@ -163,7 +145,7 @@ TextLayout::LineFit TextLayout::fitLine(std::size_t start) const {
 }
 
 bool TextLayout::isJustificationCharacter(std::uint32_t cluster) const {
-    const char32_t c = characterAt(_text, cluster);
+    const char32_t c = decodeUtf8(_text, cluster).character;
     return c != 0 && std::find(_settings.justificationCharacters.begin(),
                                _settings.justificationCharacters.end(),
                                c) != _settings.justificationCharacters.end();

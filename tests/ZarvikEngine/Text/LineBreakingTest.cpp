@@ -124,6 +124,13 @@ TEST(LineBreaking, AnyBytesAreRead) {
                   .back(),
               LineBreak::Mandatory);
     EXPECT_EQ(lineBreaks("\xf0\xdf\x07\x26").back(), LineBreak::Mandatory);
+    /* U+FFFF, which the library takes for the end of the text, and bytes it would decode as
+       U+FFFF */
+    EXPECT_EQ(lineBreaks("a\xef\xbf\xbf b").size(), 6u);
+    EXPECT_EQ(lineBreaks("V\xef\xff\xff\xff\xff\xff"
+                         "A\x05+@ ofgi")
+                  .back(),
+              LineBreak::Mandatory);
     std::string text(3, ' ');
     for (unsigned a = 0; a != 256; ++a)
         for (unsigned b = 0; b != 256; ++b) {
