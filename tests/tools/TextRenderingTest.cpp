@@ -1,0 +1,241 @@
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <iostream>
+#include <span>
+#include <string>
+#include <vector>
+
+#define GL_GLEXT_PROTOTYPES
+#include <GL/gl.h>
+#include <GL/glext.h>
+#include <glm/gtc/matrix_transform.hpp>
+#include <gtest/gtest.h>
+
+#include "OffscreenContext.h"
+#include "ZarvikEngine/Text/FontTestHelpers.h"
+#include "ZarvikEngine/Text/GlyphCoverage.h"
+#include "ZarvikEngine/Text/Layout.h"
+#include "ZarvikEngine/Text/Shaper.h"
+
+namespace ZarvikEngine::Tool {
+namespace {
+
+using Text::FontView;
+using Text::TextVertex;
+
+constexpr int Width = 160, Height = 128;
+
+struct Geometry {
+    std::vector<TextVertex> vertices;
+    std::vector<std::uint16_t> indices;
+};
+
+/* A glyph's quad as the layout writes it, at origin in pixels (scene units), y up: grown by
+   the outline width for the outline layer */
+void addQuad(Geometry& geometry, const FontView& font, unsigned index, Vector2 origin,
+             float pixelsPerEm, float outlineWidth, Vector4ub color) {
+    const Text::GlyphRecord& glyph = font.glyphs()[index];
+    const auto first = std::uint16_t(geometry.vertices.size());
+    for (int corner = 0; corner != 4; ++corner) {
+        const Vector2 direction{corner & 1 ? 1.0f : -1.0f, corner & 2 ? 1.0f : -1.0f};
+        const Vector2 em{corner & 1 ? glyph.boundsMax.x : glyph.boundsMin.x,
+                         corner & 2 ? glyph.boundsMax.y : glyph.boundsMin.y};
+        const Vector2 grown = em + direction * outlineWidth;
+        geometry.vertices.push_back({origin + grown * pixelsPerEm,
+                                     grown,
+                                     {glyph.boundsMin, glyph.boundsMax},
+                                     {float(glyph.firstBand), float(glyph.horizontalBandCount),
+                                      float(glyph.verticalBandCount), outlineWidth},
+                                     {direction, Vector2{1.0f / pixelsPerEm}},
+                                     color});
+    }
+    for (const int corner : {0, 1, 3, 0, 3, 2})
+        geometry.indices.push_back(std::uint16_t(first + corner));
+}
+
+/* RGBA of each pixel from 0 to 1, rows from the bottom */
+using Picture = std::vector<Vector4>;
+
+/* Draws the quads with Text.vert and Text.frag, blended with premultiplied alpha onto
+   transparent black, the font's sections in storage buffers as the file has them; a pixel is
+   a scene unit, seen turned by angle about the picture's centre */
+Picture render(const FontView& font, const Geometry& geometry, float angle = 0.0f) {
+    const OffscreenContext context{Width, Height, 4, 3};
+    EXPECT_TRUE(context);
+    std::string error;
+    const GLuint program = useProgram(internalShader("Text.vert", "#version 310 es"),
+                                      internalShader("Text.frag", "#version 310 es"), error);
+    EXPECT_NE(program, 0u) << error;
+
+    const Vector3 centre{Width / 2.0f, Height / 2.0f, 0.0f};
+    const Matrix4 worldToView = glm::translate(
+        glm::rotate(glm::translate(Matrix4{1.0f}, centre), angle, Vector3{0.0f, 0.0f, 1.0f}),
+        -centre);
+    const Matrix4 projection = glm::ortho(0.0f, float(Width), 0.0f, float(Height), -1.0f, 1.0f);
+    bindViewAndIdentityObject(program, {{},
+                                        {0.0f, 0.0f, float(Width), float(Height)},
+                                        worldToView,
+                                        glm::inverse(worldToView),
+                                        {},
+                                        projection,
+                                        glm::inverse(projection),
+                                        {}});
+    glUniform1ui(glGetUniformLocation(program, "objectId"), 0);
+
+    const auto bindStorage = [](GLuint binding, auto section) {
+        GLuint buffer;
+        glGenBuffers(1, &buffer);
+        glBindBuffer(GL_SHADER_STORAGE_BUFFER, buffer);
+        glBufferData(GL_SHADER_STORAGE_BUFFER, GLsizeiptr(section.size_bytes()), section.data(),
+                     GL_STATIC_DRAW);
+        glBindBufferBase(GL_SHADER_STORAGE_BUFFER, binding, buffer);
+    };
+    bindStorage(0, font.curves());
+    bindStorage(1, font.bands());
+    bindStorage(2, font.bandCurves());
+
+    GLuint vertexArray, buffers[2];
+    glGenVertexArrays(1, &vertexArray);
+    glBindVertexArray(vertexArray);
+    glGenBuffers(2, buffers);
+    glBindBuffer(GL_ARRAY_BUFFER, buffers[0]);
+    glBufferData(GL_ARRAY_BUFFER, GLsizeiptr(geometry.vertices.size() * sizeof(TextVertex)),
+                 geometry.vertices.data(), GL_STATIC_DRAW);
+    glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, buffers[1]);
+    glBufferData(GL_ELEMENT_ARRAY_BUFFER,
+                 GLsizeiptr(geometry.indices.size() * sizeof(std::uint16_t)),
+                 geometry.indices.data(), GL_STATIC_DRAW);
+    const struct {
+        GLint components;
+        GLenum type;
+        std::size_t offset;
+    } attributes[]{{2, GL_FLOAT, offsetof(TextVertex, position)},
+                   {2, GL_FLOAT, offsetof(TextVertex, emCoordinates)},
+                   {4, GL_FLOAT, offsetof(TextVertex, bandBounds)},
+                   {4, GL_FLOAT, offsetof(TextVertex, bands)},
+                   {4, GL_FLOAT, offsetof(TextVertex, dilation)},
+                   {4, GL_UNSIGNED_BYTE, offsetof(TextVertex, color)}};
+    /* The custom attributes 4 to 9 of the layout */
+    GLuint location = 4;
+    for (const auto& attribute : attributes) {
+        glVertexAttribPointer(location, attribute.components, attribute.type,
+                              attribute.type == GL_UNSIGNED_BYTE, sizeof(TextVertex),
+                              reinterpret_cast<const void*>(attribute.offset));
+        glEnableVertexAttribArray(location++);
+    }
+
+    glViewport(0, 0, Width, Height);
+    glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_ONE, GL_ONE_MINUS_SRC_ALPHA);
+    glDrawElements(GL_TRIANGLES, GLsizei(geometry.indices.size()), GL_UNSIGNED_SHORT, nullptr);
+    glFinish();
+    EXPECT_EQ(glGetError(), GLenum(GL_NO_ERROR));
+
+    Picture picture;
+    const std::vector<std::uint8_t>& pixels = context.pixels();
+    for (std::size_t i = 0; i != pixels.size(); i += 4)
+        picture.push_back(Vector4{pixels[i], pixels[i + 1], pixels[i + 2], pixels[i + 3]} / 255.0f);
+    return picture;
+}
+
+/* What the CPU computes for a quad's glyph at a point in pixels: the glyph's coverage, or
+   the outline layer's opacity */
+float cpuValue(const FontView& font, std::span<const TextVertex, 4> quad, Vector2 point) {
+    const TextVertex& corner = quad[0];
+    Text::GlyphRecord glyph{};
+    glyph.boundsMin = Vector2{corner.bandBounds};
+    glyph.boundsMax = Vector2{corner.bandBounds.z, corner.bandBounds.w};
+    glyph.firstBand = std::uint32_t(corner.bands.x);
+    glyph.horizontalBandCount = std::uint16_t(corner.bands.y);
+    glyph.verticalBandCount = std::uint16_t(corner.bands.z);
+    const Vector2 emPerPixel{corner.dilation.z, corner.dilation.w};
+    const Vector2 em = corner.emCoordinates + (point - corner.position) * emPerPixel;
+    const float pixelsPerEm = 1.0f / std::abs(emPerPixel.x);
+    const float outlineWidth = corner.bands.w;
+    return outlineWidth != 0.0f ? Text::outlineCoverage(font, glyph, em, pixelsPerEm, outlineWidth)
+                                : Text::coverage(font, glyph, em, pixelsPerEm);
+}
+
+/* Draws the geometry turned by angle and compares each pixel with the CPU at the pixel centre
+   turned back: red is the glyphs' coverage (they are white), alpha that over the outline
+   layer (black, drawn first) */
+void expectDrawnLikeOnTheCpu(const FontView& font, const Geometry& geometry, float angle = 0.0f) {
+    const Picture picture = render(font, geometry, angle);
+    const Vector2 middle{Width / 2.0f, Height / 2.0f};
+    const glm::mat2 back{std::cos(angle), -std::sin(angle), std::sin(angle), std::cos(angle)};
+    /* The most the CPU has where nothing was drawn tells whether the quads reach far enough */
+    float max = 0.0f, missed = 0.0f;
+    double mean = 0.0;
+    for (int y = 0; y != Height; ++y)
+        for (int x = 0; x != Width; ++x) {
+            const Vector2 centre = middle + back * (Vector2{float(x), float(y)} + 0.5f - middle);
+            float glyphs = 0.0f, outlines = 0.0f;
+            /* The glyphs lie apart, so at most one quad of each layer is nonzero */
+            for (std::size_t i = 0; i != geometry.vertices.size(); i += 4) {
+                const std::span<const TextVertex, 4> quad{geometry.vertices.data() + i, 4};
+                (quad[0].bands.w != 0.0f ? outlines : glyphs) += cpuValue(font, quad, centre);
+            }
+            const Vector4& pixel = picture[std::size_t(y * Width + x)];
+            if (pixel == Vector4{})
+                missed = std::max({missed, glyphs, outlines});
+            for (const float d :
+                 {pixel.r - glyphs, pixel.a - (glyphs + outlines * (1.0f - glyphs))}) {
+                max = std::max(max, std::abs(d));
+                mean += std::abs(d) / (2.0 * Width * Height);
+            }
+        }
+    /* Rounding to eight bits, twice where the glyph is blended over its outline */
+    EXPECT_LE(max, 1.5f / 255.0f);
+    EXPECT_LE(missed, 1.0f / 255.0f);
+    EXPECT_LE(mean, 1.0e-4);
+    std::cout << "turned by " << angle << ": max difference " << max << ", mean " << mean
+              << ", most missed " << missed << std::endl;
+}
+
+/* The glyphs of text from origin (pixels) on, set 0.25 em apart beyond their outlines, so
+   that no two glyphs' pixels meet; each over its outline layer when outlineWidth isn't 0 */
+Geometry spacedGlyphs(const FontView& font, std::string_view text, Vector2 origin,
+                      float pixelsPerEm, float outlineWidth) {
+    Text::Shaper shaper{font};
+    Geometry geometry;
+    for (const Text::ShapedGlyph& shaped : shaper.shape(text)) {
+        if (font.glyphs()[shaped.glyph].curveCount) {
+            if (outlineWidth != 0.0f)
+                addQuad(geometry, font, shaped.glyph, origin, pixelsPerEm, outlineWidth,
+                        {0, 0, 0, 255});
+            addQuad(geometry, font, shaped.glyph, origin, pixelsPerEm, 0.0f, Vector4ub{255});
+        }
+        origin.x += (shaped.advance.x + 0.25f + 2.0f * outlineWidth) * pixelsPerEm;
+    }
+    return geometry;
+}
+
+TEST(TextRendering, ShadersDrawGlyphsAsTheCpuReference) {
+    const FontView font{ZarvikEngine::Test::compiledDejaVuSans()};
+    const struct {
+        const char* text;
+        float pixelsPerEm, outlineWidth;
+    } cases[]{{"Rg&", 40.0f, 0.0f}, {"Quartz 5%", 13.7f, 0.0f}, {"Ag", 30.0f, 1.0f / 16.0f}};
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.text);
+        std::cout << test.text << " at " << test.pixelsPerEm << " px per em, outline "
+                  << test.outlineWidth << " em, ";
+        expectDrawnLikeOnTheCpu(font, spacedGlyphs(font, test.text, {3.3f, 18.6f}, test.pixelsPerEm,
+                                                   test.outlineWidth));
+    }
+}
+
+/* The quads grow by half a pixel on the screen, and the pixel size comes from the em
+   coordinates' derivatives, whichever way the text turns */
+TEST(TextRendering, TurnedTextIsDrawnAsTheCpuReference) {
+    const FontView font{ZarvikEngine::Test::compiledDejaVuSans()};
+    const Geometry geometry = spacedGlyphs(font, "Rg&", {30.3f, 56.6f}, 30.0f, 1.0f / 16.0f);
+    for (const float angle : {0.3f, 0.785f, 2.0f})
+        expectDrawnLikeOnTheCpu(font, geometry, angle);
+}
+
+} // namespace
+} // namespace ZarvikEngine::Tool
