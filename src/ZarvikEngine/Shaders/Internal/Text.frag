@@ -143,10 +143,11 @@ float coverage(vec2 centre, float pixelsPerEm) {
 }
 
 void main() {
-    /* One scale for both axes, as the CPU takes: em units per pixel along each em axis,
-       which turning the text doesn't change, averaged */
+    /* One scale for both axes, as the CPU takes: that of the em axis whose pixels are
+       smaller, so that no window reaches past the half pixel the quads grow by. Turning the
+       text doesn't change it. */
     vec2 alongX = dFdx(glyphCoordinates), alongY = dFdy(glyphCoordinates);
-    float emPerPixel = 0.5*(length(vec2(alongX.x, alongY.x)) + length(vec2(alongX.y, alongY.y)));
+    float emPerPixel = min(length(vec2(alongX.x, alongY.x)), length(vec2(alongX.y, alongY.y)));
     float pixelsPerEm = 1.0/emPerPixel;
 
     float alpha;

@@ -8,8 +8,8 @@
    the attribute's id. Storage buffers in Text.frag need GLSL ES 3.10 (or GLSL 4.30).
 
    The renderer binds the ViewData uniform block and the transformations texture as for
-   Dynamic.vert, and sets objectId to the text's object. Each corner moves outwards by half a
-   pixel, so that the pixels the glyph's edges cover in part are all drawn. */
+   Dynamic.vert, and sets objectId to the text's object. Each quad grows by half a pixel on
+   the screen, so that the pixels the glyph's edges cover in part are all drawn. */
 layout(location = 4) in vec2 position;
 layout(location = 5) in vec2 emCoordinates;
 layout(location = 6) in vec4 bandBounds;
@@ -24,16 +24,20 @@ flat out vec4 glyphBounds;
 flat out vec4 glyphBands;
 flat out vec4 glyphColor;
 
-/* How far the corner at clip has to go along an object axis, axis in clip space, to move
-   half a pixel on the screen. With the corner at a + δ·b in clip space, its pixel moves by
-   δ·|(s·b.xy - t·a.xy)·viewport size/2| / (s·(s + δ·t)), s and t being a.w and b.w: solved
-   for δ exactly, perspective included. No move where the camera is behind the corner
-   or the axis runs so far away that no distance is enough. */
-float halfPixel(vec4 clip, vec4 axis) {
+/* Where a move of the corner at clip along an object axis, axis in clip space, goes on the
+   screen: with the corner at a + δ·b in clip space, its pixel moves by δ times this over
+   s·(s + δ·t), s and t being a.w and b.w */
+vec2 screenAxis(vec4 clip, vec4 axis) {
+    return (axis.xy*clip.w - clip.xy*axis.w)*viewport.zw*0.5;
+}
+
+/* How far the corner has to go along the axis to move distance pixels on the screen, solved
+   for δ from the above exactly, perspective included. No move where the camera is behind the
+   corner or the axis runs so far away that no distance is enough. */
+float alongAxis(vec4 clip, vec4 axis, vec2 screen, float distance) {
     float s = clip.w, t = axis.w;
-    float perPixel = length((axis.xy*s - clip.xy*t)*viewport.zw*0.5);
-    float denominator = perPixel - 0.5*s*t;
-    return s > 0.0 && denominator > 0.0 ? 0.5*s*s/denominator : 0.0;
+    float denominator = length(screen) - distance*s*t;
+    return s > 0.0 && denominator > 0.0 ? distance*s*s/denominator : 0.0;
 }
 
 void main() {
@@ -46,7 +50,15 @@ void main() {
                                    0.0);
     vec4 alongY = worldToClip*vec4(rotateVector(object.real, vec3(0.0, object.scaling.y, 0.0)),
                                    0.0);
-    vec2 offset = dilation.xy*vec2(halfPixel(clip, alongX), halfPixel(clip, alongY));
+    vec2 screenX = screenAxis(clip, alongX), screenY = screenAxis(clip, alongY);
+    /* Each edge moves across itself by half a pixel, the corner moving along the other edge,
+       which meets it at an angle on the screen unless the text faces the camera. Nearly
+       edge-on text, which shows nothing, doesn't grow without end. */
+    float sine = abs(screenX.x*screenY.y - screenX.y*screenY.x)/
+                 max(length(screenX)*length(screenY), 1.0e-30);
+    float distance = 0.5/max(sine, 0.1);
+    vec2 offset = dilation.xy*vec2(alongAxis(clip, alongX, screenX, distance),
+                                   alongAxis(clip, alongY, screenY, distance));
 
     gl_Position = clip + offset.x*alongX + offset.y*alongY;
     glyphCoordinates = emCoordinates + offset*dilation.zw;
