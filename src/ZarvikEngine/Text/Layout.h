@@ -19,6 +19,7 @@
 
 #include "ZarvikEngine/Math.h"
 #include "ZarvikEngine/Text/Font.h"
+#include "ZarvikEngine/Text/LineBreaking.h"
 #include "ZarvikEngine/Text/Shaper.h"
 
 namespace ZarvikEngine::Text {
@@ -144,17 +145,47 @@ private:
         /* The glyph's origin in layout space */
         Vector2 origin;
     };
+    /* Where a line of shaped glyphs ends */
+    struct LineFit {
+        /* The glyph the next line starts with, and the one after the line's last visible
+           cluster */
+        std::size_t end, visibleEnd;
+        float width;
+        /* Whether the line ended for its width rather than at the paragraph's end */
+        bool wrapped;
+    };
+    /* A glyph's quad in em space around its origin, clipped */
+    struct Quad {
+        const GlyphRecord* glyph;
+        float outline;
+        Vector2 emMin, emMax;
+        Vector2 origin;
+        bool clippedLeft, clippedRight;
+    };
 
-    void placeLine(LineRecord& line, bool wrapped);
+    void shapeParagraph(std::size_t begin, std::size_t end);
+    /* The cluster of a shaped glyph, or end past the last one */
+    std::size_t clusterOrEnd(std::size_t glyph, std::size_t end) const;
+    /* The first shaped glyph after the cluster of this one */
+    std::size_t clusterEnd(std::size_t glyph) const;
+    LineFit fitLine(std::size_t start) const;
+    bool isJustificationCharacter(std::uint32_t cluster) const;
+    void placeLine(LineRecord& line, std::size_t start, const LineFit& fit);
+    /* Calls emit with every quad, the outline layer's first */
     void forEachQuad(const auto& emit) const;
+    static Vector2 layoutPosition(const Quad& quad, Vector2 em);
 
     const FontView& _font;
     Shaper& _shaper;
     LayoutSettings _settings;
     std::string_view _text;
+    std::vector<LineBreak> _breaks;
+    /* The paragraph being broken, in logical order */
     std::vector<ShapedGlyph> _shaped;
+    bool _rightToLeft = false;
     std::vector<PlacedGlyph> _glyphs;
     std::span<LineRecord> _lines;
+    std::size_t _quadCount = 0;
 };
 
 } // namespace ZarvikEngine::Text

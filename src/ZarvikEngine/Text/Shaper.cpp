@@ -41,4 +41,8 @@ std::vector<ShapedGlyph> Shaper::shape(std::string_view utf8) {
     return glyphs;
 }
 
+bool Shaper::rightToLeft() const {
+    return hb_buffer_get_direction(_buffer) == HB_DIRECTION_RTL;
+}
+
 } // namespace ZarvikEngine::Text

@@ -38,6 +38,10 @@ public:
        language guessed from the text; invalid bytes become replacement characters */
     std::vector<ShapedGlyph> shape(std::string_view utf8);
 
+    /* Whether the text last shaped runs right to left, its glyphs coming last character
+       first */
+    bool rightToLeft() const;
+
 private:
     hb_font_t* _font;
     hb_buffer_t* _buffer;
