@@ -31,27 +31,23 @@ struct Geometry {
     std::vector<std::uint16_t> indices;
 };
 
-/* A glyph's quad as the layout writes it, at origin in pixels (scene units), y up: grown by
-   the outline width for the outline layer */
-void addQuad(Geometry& geometry, const FontView& font, unsigned index, Vector2 origin,
-             float pixelsPerEm, float outlineWidth, Vector4ub color) {
-    const Text::GlyphRecord& glyph = font.glyphs()[index];
-    const auto first = std::uint16_t(geometry.vertices.size());
-    for (int corner = 0; corner != 4; ++corner) {
-        const Vector2 direction{corner & 1 ? 1.0f : -1.0f, corner & 2 ? 1.0f : -1.0f};
-        const Vector2 em{corner & 1 ? glyph.boundsMax.x : glyph.boundsMin.x,
-                         corner & 2 ? glyph.boundsMax.y : glyph.boundsMin.y};
-        const Vector2 grown = em + direction * outlineWidth;
-        geometry.vertices.push_back({origin + grown * pixelsPerEm,
-                                     grown,
-                                     {glyph.boundsMin, glyph.boundsMax},
-                                     {float(glyph.firstBand), float(glyph.horizontalBandCount),
-                                      float(glyph.verticalBandCount), outlineWidth},
-                                     {direction, Vector2{1.0f / pixelsPerEm}},
-                                     color});
-    }
-    for (const int corner : {0, 1, 3, 0, 3, 2})
-        geometry.indices.push_back(std::uint16_t(first + corner));
+/* The layout's geometry of a line of text, a scene unit a pixel and y up, the glyphs set
+   0.25 em apart beyond their outlines so that no two glyphs' pixels meet: white, over a black
+   outline layer if asked for */
+Geometry laidOut(const FontView& font, std::string_view text, float pixelsPerEm, bool outline) {
+    Text::Shaper shaper{font};
+    Text::LayoutSettings settings;
+    settings.scale = {pixelsPerEm, -pixelsPerEm};
+    settings.tracking = 0.25f + (outline ? 2.0f * Text::OutlineWidth : 0.0f);
+    settings.effect = outline ? Text::Effect::Outline : Text::Effect::None;
+    Text::TextLayout layout{font, shaper, settings};
+    Text::LineRecord line;
+    EXPECT_EQ(layout.breakLines(text, {&line, 1}), 1u);
+    Geometry geometry{std::vector<TextVertex>(layout.vertexCount()),
+                      std::vector<std::uint16_t>(3 * layout.triangleCount())};
+    EXPECT_EQ(layout.writeGeometry(geometry.vertices, geometry.indices).vertices,
+              geometry.vertices.size());
+    return geometry;
 }
 
 /* RGBA of each pixel from 0 to 1, rows from the bottom */
@@ -61,19 +57,20 @@ struct Camera {
     Matrix4 worldToView, projection;
 };
 
-/* A pixel for a scene unit, the picture turned by angle about its centre */
-Camera turned(float angle) {
+/* A pixel for a scene unit, the point middle of the scene at the picture's centre, turned by
+   angle about it */
+Camera turned(Vector2 middle, float angle) {
     const Vector3 centre{Width / 2.0f, Height / 2.0f, 0.0f};
     return {glm::translate(glm::rotate(glm::translate(Matrix4{1.0f}, centre), angle,
                                        Vector3{0.0f, 0.0f, 1.0f}),
-                           -centre),
+                           -Vector3{middle, 0.0f}),
             glm::ortho(0.0f, float(Width), 0.0f, float(Height), -1.0f, 1.0f)};
 }
 
-/* Looking at the picture's centre in perspective from below, at angle from straight on, so
-   that the text's bottom is nearer and larger */
-Camera tilted(float angle) {
-    const Vector3 centre{Width / 2.0f, Height / 2.0f, 0.0f};
+/* Looking at the point middle of the scene in perspective from below, at angle from straight
+   on, so that the text's bottom is nearer and larger */
+Camera tilted(Vector2 middle, float angle) {
+    const Vector3 centre{middle, 0.0f};
     const float distance = 1.2f * Height;
     const Vector3 eye = centre + distance * Vector3{0.0f, -std::sin(angle), std::cos(angle)};
     return {glm::lookAt(eye, centre, Vector3{0.0f, 1.0f, 0.0f}),
@@ -190,11 +187,11 @@ float cpuValue(const FontView& font, std::span<const TextVertex, 4> quad, Vector
 
 /* Draws the geometry and compares each pixel with the CPU at the point of the scene its centre
    shows: red is the glyphs' coverage (they are white), alpha that over the outline layer
-   (black, drawn first). The glyphs' scale is the same on both axes. */
+   (black, drawn first) */
 void expectDrawnLikeOnTheCpu(const FontView& font, const Geometry& geometry, const Camera& camera) {
     const Picture picture = render(font, geometry, camera);
     const Matrix4 pictureToScene = glm::inverse(camera.projection * camera.worldToView);
-    const float emPerSceneUnit = geometry.vertices[0].dilation.z;
+    const Vector2 emPerSceneUnit{geometry.vertices[0].dilation.z, geometry.vertices[0].dilation.w};
     float max = 0.0f;
     double mean = 0.0;
     for (int y = 0; y != Height; ++y)
@@ -231,37 +228,20 @@ void expectDrawnLikeOnTheCpu(const FontView& font, const Geometry& geometry, con
     std::cout << "max difference " << max << ", mean " << mean << std::endl;
 }
 
-/* The glyphs of text from origin (pixels) on, set 0.25 em apart beyond their outlines, so
-   that no two glyphs' pixels meet; each over its outline layer when outlineWidth isn't 0 */
-Geometry spacedGlyphs(const FontView& font, std::string_view text, Vector2 origin,
-                      float pixelsPerEm, float outlineWidth) {
-    Text::Shaper shaper{font};
-    Geometry geometry;
-    for (const Text::ShapedGlyph& shaped : shaper.shape(text)) {
-        if (font.glyphs()[shaped.glyph].curveCount) {
-            if (outlineWidth != 0.0f)
-                addQuad(geometry, font, shaped.glyph, origin, pixelsPerEm, outlineWidth,
-                        {0, 0, 0, 255});
-            addQuad(geometry, font, shaped.glyph, origin, pixelsPerEm, 0.0f, Vector4ub{255});
-        }
-        origin.x += (shaped.advance.x + 0.25f + 2.0f * outlineWidth) * pixelsPerEm;
-    }
-    return geometry;
-}
-
 TEST(TextRendering, ShadersDrawGlyphsAsTheCpuReference) {
     const FontView font{ZarvikEngine::Test::compiledDejaVuSans()};
     const struct {
         const char* text;
-        float pixelsPerEm, outlineWidth;
-    } cases[]{{"Rg&", 40.0f, 0.0f}, {"Quartz 5%", 13.7f, 0.0f}, {"Ag", 30.0f, 1.0f / 16.0f}};
+        float pixelsPerEm;
+        bool outline;
+    } cases[]{{"Rg&", 40.0f, false}, {"Quartz 5%", 13.7f, false}, {"Ag", 30.0f, true}};
     for (const auto& test : cases) {
         SCOPED_TRACE(test.text);
-        std::cout << test.text << " at " << test.pixelsPerEm << " px per em, outline "
-                  << test.outlineWidth << " em: ";
-        expectDrawnLikeOnTheCpu(
-            font, spacedGlyphs(font, test.text, {3.3f, 18.6f}, test.pixelsPerEm, test.outlineWidth),
-            turned(0.0f));
+        std::cout << test.text << " at " << test.pixelsPerEm << " px per em"
+                  << (test.outline ? " with an outline" : "") << ": ";
+        /* The line starts at a pixel's (3.3, 18.6) */
+        expectDrawnLikeOnTheCpu(font, laidOut(font, test.text, test.pixelsPerEm, test.outline),
+                                turned({Width / 2.0f - 3.3f, Height / 2.0f - 18.6f}, 0.0f));
     }
 }
 
@@ -269,14 +249,16 @@ TEST(TextRendering, ShadersDrawGlyphsAsTheCpuReference) {
    coordinates' derivatives, however the text lies */
 TEST(TextRendering, TurnedAndTiltedTextIsDrawnAsTheCpuReference) {
     const FontView font{ZarvikEngine::Test::compiledDejaVuSans()};
-    const Geometry geometry = spacedGlyphs(font, "Rg&", {30.3f, 56.6f}, 30.0f, 1.0f / 16.0f);
+    const Geometry geometry = laidOut(font, "Rg&", 30.0f, true);
+    /* The line's middle */
+    const Vector2 middle{50.3f, 7.6f};
     for (const float angle : {0.3f, 0.785f, 2.0f}) {
         std::cout << "Turned by " << angle << ": ";
-        expectDrawnLikeOnTheCpu(font, geometry, turned(angle));
+        expectDrawnLikeOnTheCpu(font, geometry, turned(middle, angle));
     }
     for (const float angle : {0.5f, 1.0f}) {
         std::cout << "Tilted by " << angle << ": ";
-        expectDrawnLikeOnTheCpu(font, geometry, tilted(angle));
+        expectDrawnLikeOnTheCpu(font, geometry, tilted(middle, angle));
     }
 }
 
