@@ -239,7 +239,7 @@ TEST(TextRendering, ShadersDrawGlyphsAsTheCpuReference) {
         SCOPED_TRACE(test.text);
         std::cout << test.text << " at " << test.pixelsPerEm << " px per em"
                   << (test.outline ? " with an outline" : "") << ": ";
-        /* The line starts at a pixel's (3.3, 18.6) */
+        /* The line's pen starts at (3.3, 18.6) in the picture */
         expectDrawnLikeOnTheCpu(font, laidOut(font, test.text, test.pixelsPerEm, test.outline),
                                 turned({Width / 2.0f - 3.3f, Height / 2.0f - 18.6f}, 0.0f));
     }
