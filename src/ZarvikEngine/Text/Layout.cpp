@@ -11,6 +11,12 @@ namespace ZarvikEngine::Text {
 
 namespace {
 
+/* RGBA, red in the lowest byte */
+Vector4ub unpackColor(std::uint32_t rgba) {
+    return {std::uint8_t(rgba), std::uint8_t(rgba >> 8), std::uint8_t(rgba >> 16),
+            std::uint8_t(rgba >> 24)};
+}
+
 /* Spaces that may hang past the end of a line */
 bool isSpace(char32_t c) {
     return c == U' ' || c == U'\t' || c == U'\u1680' || (c >= U'\u2000' && c <= U'\u200a') ||
@@ -252,8 +258,7 @@ TextLayout::Written TextLayout::writeGeometry(std::span<TextVertex> vertices,
     const std::uint16_t order[2][6]{{0, 1, 2, 0, 2, 3}, {0, 2, 1, 0, 3, 2}};
     const Vector2 sign = glm::sign(_settings.scale);
     const Vector2 emPerUnit{1.0f / _settings.scale.x, -1.0f / _settings.scale.y};
-    const Vector4ub color{std::uint8_t(_settings.color), std::uint8_t(_settings.color >> 8),
-                          std::uint8_t(_settings.color >> 16), std::uint8_t(_settings.color >> 24)};
+    const Vector4ub color = unpackColor(_settings.color), outlineColor = unpackColor(OutlineColor);
 
     Written written{0, 0};
     forEachQuad([&](const Quad& quad) {
@@ -274,9 +279,12 @@ TextLayout::Written TextLayout::writeGeometry(std::span<TextVertex> vertices,
                 outward.x = 0.0f;
             /* Em y up is layout y down */
             outward.y = -outward.y;
-            vertices[written.vertices++] = {
-                layoutPosition(quad, em) * _settings.scale, em,   bandBounds, bands,
-                Vector4{outward * sign, emPerUnit},         color};
+            vertices[written.vertices++] = {layoutPosition(quad, em) * _settings.scale,
+                                            em,
+                                            bandBounds,
+                                            bands,
+                                            Vector4{outward * sign, emPerUnit},
+                                            quad.outline != 0.0f ? outlineColor : color};
         }
         /* Em space to scene space mirrors y once more unless the scale does */
         for (std::size_t i = 0; i != 6; ++i)

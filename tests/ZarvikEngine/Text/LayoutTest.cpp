@@ -251,6 +251,8 @@ TEST_F(TextLayoutTest, OutlineLayerComesFirstAndWider) {
         const TextVertex& fill = outlined.vertices[plain.vertices.size() + i];
         EXPECT_EQ(outline.bands.w, OutlineWidth);
         EXPECT_EQ(fill.bands.w, 0.0f);
+        EXPECT_EQ(outline.color, Vector4ub(0, 0, 0, 255));
+        EXPECT_EQ(fill.color, Vector4ub(255));
         EXPECT_EQ(fill.position, plain.vertices[i].position);
         EXPECT_FLOAT_EQ(glm::length(outline.emCoordinates - fill.emCoordinates),
                         OutlineWidth * std::sqrt(2.0f));
