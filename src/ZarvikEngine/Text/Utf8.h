@@ -6,7 +6,9 @@
 
 namespace ZarvikEngine::Text {
 
+/* One character of UTF-8 text */
 struct DecodedCharacter {
+    /* U+FFFD for a byte that doesn't start a well-formed character */
     char32_t character;
     /* Bytes it takes, at least 1 */
     std::size_t length;
