@@ -52,15 +52,19 @@ demo: configure
 	$(BUILD_DIR)/tools/zarvik inspect $(BUILD_DIR)/imported.zvk
 
 # Runs each fuzz target for FUZZ_SECONDS: the asset file validation and readers, seeded with
-# the sample file, the scene and manager blocks, seeded with the blocks of a sample scene, the
-# glTF importer, seeded with the binary glTF files of the scene-file corpus, and the shader
-# preprocessor and include inlining, seeded with the internal shaders including a header
+# the sample file and a small compiled font, the scene and manager blocks, seeded with the
+# blocks of a sample scene, the glTF importer, seeded with the binary glTF files of the
+# scene-file corpus, the shader preprocessor and include inlining, seeded with the internal
+# shaders including a header, and text layout, seeded with a few scripts and a line break
 fuzz: configure
 	cmake --build $(BUILD_DIR) --target zarvik
 	CXX=clang++ cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(FUZZ_DIR)
 	mkdir -p $(FUZZ_DIR)/corpus $(FUZZ_DIR)/scene-corpus
 	$(BUILD_DIR)/tools/zarvik sample $(FUZZ_DIR)/corpus/sample.zvk
+	hb-subset --unicodes=20,41-43,66,69 --output-file=$(FUZZ_DIR)/seed-font.ttf \
+		/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
+	$(BUILD_DIR)/tools/zarvik font $(FUZZ_DIR)/seed-font.ttf $(FUZZ_DIR)/corpus/font.zvk
 	$(FUZZ_DIR)/AssetFileFuzzer -max_total_time=$(FUZZ_SECONDS) -dict=fuzz/magics.dict \
 		-artifact_prefix=$(FUZZ_DIR)/ $(FUZZ_DIR)/corpus
 	$(FUZZ_DIR)/SceneBlockSeeds $(FUZZ_DIR)/scene-corpus
@@ -78,6 +82,11 @@ fuzz: configure
 	done
 	$(FUZZ_DIR)/ShaderSourceFuzzer -max_total_time=$(FUZZ_SECONDS) -timeout=10 \
 		-dict=fuzz/shaders.dict -artifact_prefix=$(FUZZ_DIR)/shader- $(FUZZ_DIR)/shader-corpus
+	mkdir -p $(FUZZ_DIR)/text-corpus
+	printf '\005\000\100\000AVA office Wave,\nfi \327\251\327\234\327\225\327\235' \
+		> $(FUZZ_DIR)/text-corpus/seed
+	$(FUZZ_DIR)/TextLayoutFuzzer -max_total_time=$(FUZZ_SECONDS) \
+		-artifact_prefix=$(FUZZ_DIR)/text- $(FUZZ_DIR)/text-corpus
 
 # Installs the library and the tool into a scratch prefix, then builds the examples against
 # what was installed alone, through the CMake package and through pkg-config, and runs them

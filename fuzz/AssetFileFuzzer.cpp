@@ -14,6 +14,7 @@
 #include "ZarvikEngine/Data/AssetValidation.h"
 #include "ZarvikEngine/Skeletal/SamplingJob.h"
 #include "ZarvikEngine/Text/GlyphCoverage.h"
+#include "ZarvikEngine/Text/Layout.h"
 
 namespace {
 
@@ -165,6 +166,17 @@ struct Reader {
         for (const Text::GlyphRecord& glyph : font.glyphs())
             sum += unsigned(
                 Text::coverage(font, glyph, (glyph.boundsMin + glyph.boundsMax) * 0.5f, 64.0f));
+        /* And text laid out with it, shaped on its source font */
+        Text::Shaper shaper{font};
+        Text::LayoutSettings settings;
+        settings.wrapWidth = 3.0f;
+        settings.effect = Text::Effect::Outline;
+        Text::TextLayout layout{font, shaper, settings};
+        std::vector<Text::LineRecord> lines(32);
+        layout.breakLines("Wave office, \xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d fi\nAVA", lines);
+        std::vector<Text::TextVertex> vertices(layout.vertexCount());
+        std::vector<std::uint16_t> indices(3 * layout.triangleCount());
+        sum += unsigned(layout.writeGeometry(vertices, indices).vertices);
         read(record.slug());
         read(record.data());
     }

@@ -32,6 +32,8 @@ int inspectAssetFileJson(std::string_view name, std::span<const char> file);
 /* Compiles a TrueType or OpenType font into an asset file of one font record. A file that
    can't be read or compiled gives one message naming it and Failure, and no output. */
 int font(const std::string& source, const std::string& output);
+/* The compiled font of a TrueType or OpenType file, or nothing after reporting why */
+std::optional<std::vector<char>> compileFontFile(const std::string& source);
 
 /* Writes sampleAssetFile() to path */
 int sample(const std::string& path);
@@ -63,6 +65,9 @@ struct ImportOptions {
     std::int32_t tileBorder = 2;
     /* Mip levels kept per image, the whole chain when 0 */
     std::uint32_t mipLevels = 0;
+    /* TrueType or OpenType fonts for the scene's text, which scene files can't name, each
+       compiled into a font record */
+    std::vector<std::string> fonts;
     bool json = false;
 };
 

@@ -7,10 +7,10 @@
 
 namespace ZarvikEngine::Tool {
 
-int font(const std::string& source, const std::string& output) {
+std::optional<std::vector<char>> compileFontFile(const std::string& source) {
     const std::optional<std::vector<char>> file = readFile(source);
     if (!file)
-        return Failure;
+        return {};
     std::optional<std::vector<char>> compiled;
     std::ostringstream why;
     {
@@ -21,8 +21,14 @@ int font(const std::string& source, const std::string& output) {
         std::string message = why.str();
         message.erase(message.find_last_not_of('\n') + 1);
         reportError(source, message);
-        return Failure;
     }
+    return compiled;
+}
+
+int font(const std::string& source, const std::string& output) {
+    const std::optional<std::vector<char>> compiled = compileFontFile(source);
+    if (!compiled)
+        return Failure;
 
     std::vector<char> asset;
     Data::appendHeaderData(asset);

@@ -95,6 +95,7 @@ nlohmann::json countsJson(const ImportCounts& counts) {
               {"tiles", counts.imageTiles}}},
             {"textures", {{"written", counts.textures}, {"skipped", counts.texturesSkipped}}},
             {"materials", {{"written", counts.materials}, {"skipped", counts.materialsSkipped}}},
+            {"fonts", {{"written", counts.fonts}, {"skipped", counts.fontsSkipped}}},
             {"cameras", counts.cameras},
             {"lights", counts.lights}};
 }
@@ -127,9 +128,10 @@ void printSummary(const ImportOptions& options, const ImportCounts& counts, std:
                            counts.indices, counts.morphTargetSets, counts.skins, counts.animations,
                            counts.animationsSkipped, counts.animationTracks);
     Debug{} << fmt::format("  {} images ({} skipped) in {} tiles; {} textures; {} materials; {} "
-                           "cameras; {} lights; {} warnings",
+                           "fonts ({} skipped); {} cameras; {} lights; {} warnings",
                            counts.images, counts.imagesSkipped, counts.imageTiles, counts.textures,
-                           counts.materials, counts.cameras, counts.lights, warnings.size());
+                           counts.materials, counts.fonts, counts.fontsSkipped, counts.cameras,
+                           counts.lights, warnings.size());
     std::string stages;
     for (const StageTime& time : times)
         stages +=
@@ -163,13 +165,10 @@ std::optional<std::vector<char>> importIntoMemory(Trade::AbstractImporter& impor
     std::vector<char> file;
     Data::appendHeaderData(file);
     const std::pair<const char*, void (SceneImport::*)(std::vector<char>&)> stages[]{
-        {"meshes", &SceneImport::writeMeshes},
-        {"skins", &SceneImport::writeSkins},
-        {"animations", &SceneImport::writeAnimations},
-        {"images", &SceneImport::writeImages},
-        {"textures", &SceneImport::writeTextures},
-        {"materials", &SceneImport::writeMaterials},
-        {"scene", &SceneImport::writeScene}};
+        {"meshes", &SceneImport::writeMeshes},         {"skins", &SceneImport::writeSkins},
+        {"animations", &SceneImport::writeAnimations}, {"images", &SceneImport::writeImages},
+        {"textures", &SceneImport::writeTextures},     {"materials", &SceneImport::writeMaterials},
+        {"fonts", &SceneImport::writeFonts},           {"scene", &SceneImport::writeScene}};
     for (const auto& [name, stage] : stages) {
         {
             Error errorsAsWarnings{Warning::output()};

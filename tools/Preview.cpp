@@ -9,22 +9,16 @@
 #define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
 #include <GL/glext.h>
-#include <GL/osmesa.h>
 #include <fmt/format.h>
 #include <stb_image_write.h>
-#ifdef __SANITIZE_ADDRESS__
-#include <sanitizer/lsan_interface.h>
-#endif
 
 #include "Commands.h"
+#include "OffscreenContext.h"
 #include "ZarvikEngine/Data/AssetValidation.h"
 #include "ZarvikEngine/Data/MeshRecords.h"
 #include "ZarvikEngine/Debug.h"
-#include "ZarvikEngine/Resource.h"
-#include "ZarvikEngine/Shaders/InternalShaders.h"
 #include "ZarvikEngine/Tools/MeshTools.h"
 #include "ZarvikEngine/Tools/Normals.h"
-#include "ZarvikEngine/Utils/Preprocessor.h"
 
 namespace ZarvikEngine::Tool {
 
@@ -137,76 +131,6 @@ std::optional<Triangles> triangles(const MeshData& record, std::size_t index) {
     return out;
 }
 
-/* An OpenGL 3.3 core context of Mesa's software rasterizer drawing into memory, rows from the
-   bottom up */
-class OffscreenContext {
-public:
-    OffscreenContext(std::uint32_t width, std::uint32_t height)
-        : _pixels(std::size_t{width} * height * 4) {
-#ifdef __SANITIZE_ADDRESS__
-        /* Mesa never frees the framebuffer it makes for the context */
-        __lsan::ScopedDisabler mesaLeaks;
-#endif
-        const int attributes[]{OSMESA_FORMAT,
-                               OSMESA_RGBA,
-                               OSMESA_DEPTH_BITS,
-                               24,
-                               OSMESA_PROFILE,
-                               OSMESA_CORE_PROFILE,
-                               OSMESA_CONTEXT_MAJOR_VERSION,
-                               3,
-                               OSMESA_CONTEXT_MINOR_VERSION,
-                               3,
-                               0};
-        _context = OSMesaCreateContextAttribs(attributes, nullptr);
-        if (_context && !OSMesaMakeCurrent(_context, _pixels.data(), GL_UNSIGNED_BYTE, int(width),
-                                           int(height))) {
-            OSMesaDestroyContext(_context);
-            _context = nullptr;
-        }
-    }
-    OffscreenContext(const OffscreenContext&) = delete;
-    OffscreenContext& operator=(const OffscreenContext&) = delete;
-    ~OffscreenContext() {
-        if (_context)
-            OSMesaDestroyContext(_context);
-    }
-
-    explicit operator bool() const {
-        return _context;
-    }
-    const std::vector<std::uint8_t>& pixels() const {
-        return _pixels;
-    }
-
-private:
-    OSMesaContext _context{};
-    std::vector<std::uint8_t> _pixels;
-};
-
-/* The shader object, or nothing with the compiler's log in error */
-GLuint compile(GLenum stage, const std::string& source, std::string& error) {
-    const GLuint shader = glCreateShader(stage);
-    const char* text = source.c_str();
-    glShaderSource(shader, 1, &text, nullptr);
-    glCompileShader(shader);
-    GLint status, length;
-    glGetShaderiv(shader, GL_COMPILE_STATUS, &status);
-    if (status)
-        return shader;
-    glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
-    error.resize(std::size_t(std::max(length, 1)));
-    glGetShaderInfoLog(shader, length, nullptr, error.data());
-    return 0;
-}
-
-/* Dynamic.vert as the renderer gets it: preprocessed with substitution, under a version line */
-std::string vertexStage() {
-    Utils::Preprocessor preprocessor{true};
-    preprocessor << Resource{Shaders::InternalShadersGroup}.getString("Dynamic.vert");
-    return "#version 300 es\n" + std::string{preprocessor.output()};
-}
-
 constexpr std::string_view FragmentStage = R"(#version 300 es
 precision highp float;
 in vec3 fragmentPosition;
@@ -227,63 +151,27 @@ void main() {
 }
 )";
 
-/* The uniform block of Dynamic.vert in std140 layout */
-struct ViewData {
-    Vector4 cameraParameters;
-    Vector4 viewport;
-    Matrix4 worldToView, viewToWorld;
-    Vector4 viewPosition;
-    Matrix4 projectionMatrix, inverseProjectionMatrix;
-    std::uint32_t lightCounts[4];
-};
-static_assert(sizeof(ViewData) == 320);
-
 /* Draws the triangles with the camera into the current context; a message when the shaders
    don't build */
 std::optional<std::string> draw(const std::vector<Triangles>& meshes, const Preview::Camera& camera,
                                 std::uint32_t width, std::uint32_t height) {
     std::string error;
-    const GLuint vertex = compile(GL_VERTEX_SHADER, vertexStage(), error);
-    const GLuint fragment =
-        vertex ? compile(GL_FRAGMENT_SHADER, std::string{FragmentStage}, error) : 0;
-    if (!fragment)
-        return "the preview shaders don't compile: " + error;
-    const GLuint program = glCreateProgram();
-    glAttachShader(program, vertex);
-    glAttachShader(program, fragment);
-    glLinkProgram(program);
-    GLint linked;
-    glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (!linked)
-        return std::string{"the preview shaders don't link"};
-    glUseProgram(program);
-
-    /* One object, untransformed: the identity dual quaternion and a scaling of one */
-    const float transformation[]{0, 0, 0, 1, 0, 0, 0, 0, 1, 1, 1, 0};
-    GLuint texture;
-    glGenTextures(1, &texture);
-    glBindTexture(GL_TEXTURE_2D, texture);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, 3, 1, 0, GL_RGBA, GL_FLOAT, transformation);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-    glUniform1i(glGetUniformLocation(program, "transformations"), 0);
+    const GLuint program =
+        useProgram(internalShader("Dynamic.vert", "#version 300 es"), FragmentStage, error);
+    if (!program)
+        return "the preview shaders don't build: " + error;
     glVertexAttribI4ui(5, 0, 0, 0, 0);
 
     const Matrix4 projection = camera.projection;
-    const ViewData view{{0.0f, 0.0f, Preview::VerticalFieldOfView, float(width) / float(height)},
-                        {0.0f, 0.0f, float(width), float(height)},
-                        camera.worldToView,
-                        glm::inverse(camera.worldToView),
-                        {camera.position, 0.0f},
-                        projection,
-                        glm::inverse(projection),
-                        {}};
-    GLuint uniforms;
-    glGenBuffers(1, &uniforms);
-    glBindBuffer(GL_UNIFORM_BUFFER, uniforms);
-    glBufferData(GL_UNIFORM_BUFFER, sizeof(view), &view, GL_STATIC_DRAW);
-    glUniformBlockBinding(program, glGetUniformBlockIndex(program, "ViewData"), 0);
-    glBindBufferBase(GL_UNIFORM_BUFFER, 0, uniforms);
+    bindViewAndIdentityObject(
+        program, {{0.0f, 0.0f, Preview::VerticalFieldOfView, float(width) / float(height)},
+                  {0.0f, 0.0f, float(width), float(height)},
+                  camera.worldToView,
+                  glm::inverse(camera.worldToView),
+                  {camera.position, 0.0f},
+                  projection,
+                  glm::inverse(projection),
+                  {}});
     glUniform3fv(glGetUniformLocation(program, "cameraPosition"), 1, &camera.position[0]);
     const Vector3 baseColor = Preview::baseColor(), light = Preview::lightDirection();
     glUniform3fv(glGetUniformLocation(program, "baseColor"), 1, &baseColor[0]);

@@ -383,6 +383,19 @@ void SceneImport::writeMaterials(std::vector<char>& file) {
     }
 }
 
+void SceneImport::writeFonts(std::vector<char>& file) {
+    Progress progress{"fonts", _options->fonts.size()};
+    for (const std::string& source : _options->fonts) {
+        if (const std::optional<std::vector<char>> compiled = compileFontFile(source)) {
+            AssetChunk::create(FontData::magic, createFontData(*compiled), file);
+            ++_counts.fonts;
+        } else {
+            ++_counts.fontsSkipped;
+        }
+        progress.advance();
+    }
+}
+
 void SceneImport::writeScene(std::vector<char>& file) {
     Scene scene;
     std::map<std::uint32_t, const ImportedTransform*> transforms;

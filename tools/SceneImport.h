@@ -39,7 +39,7 @@ struct ImportCounts {
     std::size_t objects{}, meshes{}, meshesSkipped{}, vertices{}, indices{}, morphTargetSets{},
         skins{}, skinsSkipped{}, animations{}, animationsSkipped{}, animationTracks{}, images{},
         imagesSkipped{}, imageTiles{}, textures{}, texturesSkipped{}, materials{},
-        materialsSkipped{}, cameras{}, lights{};
+        materialsSkipped{}, fonts{}, fontsSkipped{}, cameras{}, lights{};
 };
 
 /* Writes what a cached scene holds into an asset file, stage by stage: each resource kind in
@@ -59,6 +59,7 @@ public:
     void writeImages(std::vector<char>& file);
     void writeTextures(std::vector<char>& file);
     void writeMaterials(std::vector<char>& file);
+    void writeFonts(std::vector<char>& file);
     void writeScene(std::vector<char>& file);
 
     const ImportCounts& counts() const { return _counts; }

@@ -53,6 +53,8 @@ constexpr Command Commands[]{
      "  --tile-size N       image tile size from 1 to 4096, 256 by default\n"
      "  --tile-border N     image tile border from 0 to 64, 2 by default\n"
      "  --mip-levels N      mip levels kept per image from 1 to 32, all by default\n"
+     "  --font FILE         compile a TrueType or OpenType font for the scene's text into a\n"
+     "                      font record; may be given more than once\n"
      "  --json              one JSON document instead of the summary\n",
      import},
     {"preview", "FILE OUTPUT.png [options]", "render the meshes of an asset file into a PNG",
@@ -204,6 +206,8 @@ int import(int argc, char** argv) {
                         << argv[i];
                 return Tool::Usage;
             }
+        } else if (option == "--font" && hasValue) {
+            options.fonts.emplace_back(argv[++i]);
         } else if (option == "--mip-levels" && hasValue) {
             if (!parseWhole(argv[++i], options.mipLevels, 1u, 32u)) {
                 Error{} << "zarvik: --mip-levels needs a whole number from 1 to 32, got" << argv[i];

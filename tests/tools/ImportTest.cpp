@@ -15,6 +15,7 @@
 #include "ZarvikEngine/Data/ImageRecords.h"
 #include "ZarvikEngine/Data/MeshRecords.h"
 #include "ZarvikEngine/Data/RenderingRecords.h"
+#include "ZarvikEngine/Text/Font.h"
 
 namespace ZarvikEngine::Tool {
 namespace {
@@ -258,6 +259,35 @@ TEST(ZarvikImport, SkinnedAnimatedModelBecomesACompleteFile) {
     const std::vector<char> withTangentsBytes = readBytes(output);
     const MeshData tangentMesh{chunksOf(withTangentsBytes).at(Magic::Mesh)[0]};
     EXPECT_TRUE(getMeshFlags(tangentMesh.meshCopy()) >= MeshDataFlag::Tangents);
+}
+
+TEST(ZarvikImport, FontsGivenForTheSceneBecomeFontRecords) {
+    GltfFile gltf;
+    gltf.json["nodes"] = {{{"name", "label"}}};
+    gltf.json["scenes"] = {{{"nodes", {0}}}};
+    gltf.json["scene"] = 0;
+    const std::string source = temporaryPath("label.gltf");
+    write(source, gltf.text());
+    const std::string missing = temporaryPath("missing.ttf");
+    ImportOptions options;
+    options.source = source;
+    options.output = temporaryPath("label.zvk");
+    options.fonts = {"/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf", missing};
+    options.json = true;
+    const Output result = capture([&] { return importScene(options); });
+    ASSERT_EQ(result.status, Success) << result.err;
+    /* A font that can't be read is a warning; the import goes on without it */
+    const nlohmann::json summary = nlohmann::json::parse(result.out);
+    EXPECT_EQ(summary["fonts"], (nlohmann::json{{"written", 1}, {"skipped", 1}}));
+    ASSERT_EQ(summary["warnings"].size(), 1u);
+    EXPECT_NE(summary["warnings"][0].get<std::string>().find(missing), std::string::npos);
+
+    const std::vector<char> file = readBytes(options.output);
+    ASSERT_FALSE(validateAssetFile(file).error);
+    const auto fonts = chunksOf(file)[FontData::magic];
+    ASSERT_EQ(fonts.size(), 1u);
+    EXPECT_EQ(Text::FontView{FontData{fonts[0]}.data()}.header().height(),
+              Text::FontView{*compileFontFile(options.fonts[0])}.header().height());
 }
 
 TEST(ZarvikImport, FilesThatCantBeImportedLeaveNothingBehind) {

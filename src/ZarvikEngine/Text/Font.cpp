@@ -42,8 +42,16 @@ T read(const char* data, std::uint64_t index = 0) {
     return value;
 }
 
-bool finite(Vector2 v) {
-    return std::isfinite(v.x) && std::isfinite(v.y);
+/* Outlines lie within a few em; values far beyond are corrupt and would overflow the
+   renderer's arithmetic (squares of coordinates in pixels) into infinities and NaNs */
+constexpr float MaxCoordinate = 65536.0f;
+
+bool withinReach(float value) {
+    return std::abs(value) <= MaxCoordinate;
+}
+
+bool withinReach(Vector2 v) {
+    return withinReach(v.x) && withinReach(v.y);
 }
 
 std::optional<std::string> checkHeader(const FontHeader& header, std::uint64_t size) {
@@ -55,8 +63,9 @@ std::optional<std::string> checkHeader(const FontHeader& header, std::uint64_t s
         const FontMetric& metric = header.metrics[i];
         if (std::memcmp(metric.tag, FontMetricTags[i], 4) != 0)
             return fmt::format("metric {} is not {}", i, std::string_view{FontMetricTags[i], 4});
-        if (!std::isfinite(metric.value))
-            return fmt::format("metric {} is not finite", std::string_view{FontMetricTags[i], 4});
+        if (!withinReach(metric.value))
+            return fmt::format("metric {} is not within ±{}",
+                               std::string_view{FontMetricTags[i], 4}, MaxCoordinate);
     }
     if (!(header.unitsPerEm() > 0.0f))
         return "units per em not above 0";
@@ -69,8 +78,9 @@ std::optional<std::string> checkHeader(const FontHeader& header, std::uint64_t s
 std::optional<std::string> checkGlyph(const GlyphRecord& glyph, std::uint32_t index,
                                       const FontHeader& header, const char* bands,
                                       const char* bandCurves) {
-    if (!std::isfinite(glyph.advance) || !finite(glyph.boundsMin) || !finite(glyph.boundsMax) ||
-        !(glyph.boundsMin.x <= glyph.boundsMax.x) || !(glyph.boundsMin.y <= glyph.boundsMax.y))
+    if (!withinReach(glyph.advance) || !withinReach(glyph.boundsMin) ||
+        !withinReach(glyph.boundsMax) || !(glyph.boundsMin.x <= glyph.boundsMax.x) ||
+        !(glyph.boundsMin.y <= glyph.boundsMax.y))
         return fmt::format("glyph {} has bounds or an advance out of order", index);
     if (std::uint64_t(glyph.firstCurve) + glyph.curveCount > header.curveCount)
         return fmt::format("glyph {} has curves {} to {} of {}", index, glyph.firstCurve,
@@ -168,8 +178,8 @@ std::optional<std::string> validateFont(std::span<const char> data) {
     const char* bandCurves = bands + sizes.bands;
     for (std::uint64_t i = 0; i != header.curveCount; ++i) {
         const Curve curve = read<Curve>(curves, i);
-        if (!finite(curve.p0) || !finite(curve.p1) || !finite(curve.p2))
-            return fmt::format("curve {} is not finite", i);
+        if (!withinReach(curve.p0) || !withinReach(curve.p1) || !withinReach(curve.p2))
+            return fmt::format("curve {} is not within ±{} em", i, MaxCoordinate);
     }
     for (std::uint32_t i = 0; i != header.glyphCount; ++i) {
         if (auto problem = checkGlyph(read<GlyphRecord>(glyphs, i), i, header, bands, bandCurves))

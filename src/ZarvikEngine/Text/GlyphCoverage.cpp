@@ -112,4 +112,13 @@ float coverage(const FontView& font, const GlyphRecord& glyph, Vector2 centre, f
     return (covered[0] * weight[0] + covered[1] * weight[1]) / weights;
 }
 
+float outlineCoverage(const FontView& font, const GlyphRecord& glyph, Vector2 centre,
+                      float pixelsPerEm, float outlineWidth) {
+    /* Exact for straight edges, and the distances that matter lie within half a pixel of
+       outlineWidth outside, well inside the window */
+    const float window = 2.0f * outlineWidth + 2.0f / pixelsPerEm;
+    const float distance = (coverage(font, glyph, centre, 1.0f / window) - 0.5f) * window;
+    return std::clamp((distance + outlineWidth) * pixelsPerEm + 0.5f, 0.0f, 1.0f);
+}
+
 } // namespace ZarvikEngine::Text

@@ -30,6 +30,13 @@ constexpr int CoverageLines = 4;
    their crossings come */
 float coverage(const FontView& font, const GlyphRecord& glyph, Vector2 centre, float pixelsPerEm);
 
+/* The opacity at the pixel centre of the outline layer, the glyph grown by outlineWidth em on
+   every side, 0 to 1, as the shader computes it: the coverage over a window of 2 outlineWidth
+   + 2 pixels tells the distance to the glyph's edge across that window, which gives the
+   grown edge's coverage of the pixel */
+float outlineCoverage(const FontView& font, const GlyphRecord& glyph, Vector2 centre,
+                      float pixelsPerEm, float outlineWidth);
+
 } // namespace ZarvikEngine::Text
 
 #endif

@@ -5,28 +5,16 @@
 #include <optional>
 
 #include "ZarvikEngine/Text/LineBreaking.h"
+#include "ZarvikEngine/Text/Utf8.h"
 
 namespace ZarvikEngine::Text {
 
 namespace {
 
-/* The character starting at byte offset of valid UTF-8, or U+FFFD where the bytes aren't a
-   whole character */
-char32_t characterAt(std::string_view utf8, std::size_t offset) {
-    const auto byte = [&](std::size_t i) { return std::uint8_t(utf8[i]); };
-    const std::uint8_t lead = byte(offset);
-    if (lead < 0x80)
-        return lead;
-    const std::size_t length = lead >= 0xf0 ? 4 : lead >= 0xe0 ? 3 : lead >= 0xc0 ? 2 : 0;
-    if (length == 0 || offset + length > utf8.size())
-        return U'\ufffd';
-    char32_t c = lead & (0x7f >> length);
-    for (std::size_t i = 1; i != length; ++i) {
-        if ((byte(offset + i) & 0xc0) != 0x80)
-            return U'\ufffd';
-        c = c << 6 | (byte(offset + i) & 0x3f);
-    }
-    return c;
+/* RGBA, red in the lowest byte */
+Vector4ub unpackColor(std::uint32_t rgba) {
+    return {std::uint8_t(rgba), std::uint8_t(rgba >> 8), std::uint8_t(rgba >> 16),
+            std::uint8_t(rgba >> 24)};
 }
 
 /* Spaces that may hang past the end of a line */
@@ -141,7 +129,7 @@ TextLayout::LineFit TextLayout::fitLine(std::size_t start) const {
         float advance = tracking;
         for (std::size_t i = glyph; i != end; ++i)
             advance += _shaped[i].advance.x;
-        const bool space = isSpace(characterAt(_text, cluster));
+        const bool space = isSpace(decodeUtf8(_text, cluster).character);
         if (_settings.breakAtOpportunities && glyph != start &&
             _breaks[cluster - 1] == LineBreak::Allowed)
             opportunity = LineFit{glyph, fit.visibleEnd, fit.width, true};
@@ -163,7 +151,7 @@ TextLayout::LineFit TextLayout::fitLine(std::size_t start) const {
 }
 
 bool TextLayout::isJustificationCharacter(std::uint32_t cluster) const {
-    const char32_t c = characterAt(_text, cluster);
+    const char32_t c = decodeUtf8(_text, cluster).character;
     return c != 0 && std::find(_settings.justificationCharacters.begin(),
                                _settings.justificationCharacters.end(),
                                c) != _settings.justificationCharacters.end();
@@ -172,7 +160,7 @@ bool TextLayout::isJustificationCharacter(std::uint32_t cluster) const {
 void TextLayout::placeLine(LineRecord& line, std::size_t start, const LineFit& fit) {
     /* The visible clusters in visual order; tracking and justification follow each cluster */
     const auto visual = [&](std::size_t i) {
-        return _rightToLeft ? start + fit.visibleEnd - 1 - (i - start) : i;
+        return _rightToLeft ? fit.visibleEnd - 1 - (i - start) : i;
     };
     line.justification = 0.0f;
     float width = line.width;
@@ -270,8 +258,7 @@ TextLayout::Written TextLayout::writeGeometry(std::span<TextVertex> vertices,
     const std::uint16_t order[2][6]{{0, 1, 2, 0, 2, 3}, {0, 2, 1, 0, 3, 2}};
     const Vector2 sign = glm::sign(_settings.scale);
     const Vector2 emPerUnit{1.0f / _settings.scale.x, -1.0f / _settings.scale.y};
-    const Vector4ub color{std::uint8_t(_settings.color), std::uint8_t(_settings.color >> 8),
-                          std::uint8_t(_settings.color >> 16), std::uint8_t(_settings.color >> 24)};
+    const Vector4ub color = unpackColor(_settings.color), outlineColor = unpackColor(OutlineColor);
 
     Written written{0, 0};
     forEachQuad([&](const Quad& quad) {
@@ -292,9 +279,12 @@ TextLayout::Written TextLayout::writeGeometry(std::span<TextVertex> vertices,
                 outward.x = 0.0f;
             /* Em y up is layout y down */
             outward.y = -outward.y;
-            vertices[written.vertices++] = {
-                layoutPosition(quad, em) * _settings.scale, em,   bandBounds, bands,
-                Vector4{outward * sign, emPerUnit},         color};
+            vertices[written.vertices++] = {layoutPosition(quad, em) * _settings.scale,
+                                            em,
+                                            bandBounds,
+                                            bands,
+                                            Vector4{outward * sign, emPerUnit},
+                                            quad.outline != 0.0f ? outlineColor : color};
         }
         /* Em space to scene space mirrors y once more unless the scale does */
         for (std::size_t i = 0; i != 6; ++i)

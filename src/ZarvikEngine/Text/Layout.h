@@ -24,6 +24,7 @@
 
 namespace ZarvikEngine::Text {
 
+/* Four characters as one big-endian number, as codes of the layout settings are */
 constexpr std::uint32_t fourCharacterCode(const char (&code)[5]) {
     return std::uint32_t(std::uint8_t(code[0])) << 24 | std::uint32_t(std::uint8_t(code[1])) << 16 |
            std::uint32_t(std::uint8_t(code[2])) << 8 | std::uint32_t(std::uint8_t(code[3]));
@@ -36,6 +37,7 @@ enum class Alignment : std::uint32_t {
     Right = fourCharacterCode("RGHT"),
 };
 
+/* What is drawn besides the glyphs */
 enum class Effect : std::uint32_t {
     None = 0,
     /* Each glyph is drawn twice: first widened by OutlineWidth in OutlineColor, then as it
@@ -48,6 +50,7 @@ constexpr float OutlineWidth = 1.0f / 16.0f;
 /* Opaque black, red in the lowest byte */
 constexpr std::uint32_t OutlineColor = 0xff000000u;
 
+/* How text is laid out; the defaults give one line per paragraph at one scene unit per em */
 struct LayoutSettings {
     /* Scene units per em along x and along y */
     Vector2 scale{1.0f, 1.0f};
@@ -61,14 +64,20 @@ struct LayoutSettings {
        between two characters), or else between any two characters, spaces staying at the
        end of their line */
     bool breakAtOpportunities = true;
+    /* Where lines lie relative to x = 0 */
     Alignment alignment = Alignment::Left;
     /* Lines that wrapped are widened to wrapWidth by spreading the room left over the
        justification characters they hold (a zero entry matches nothing) */
     bool justify = false;
+    /* The characters widened to justify a line */
     std::array<char32_t, 2> justificationCharacters{U' ', 0};
     /* Glyph geometry outside clipMin ≤ x ≤ clipMax, in em, is cut off */
     bool clip = false;
-    float clipMin = 0.0f, clipMax = 0.0f;
+    /* Left end of the clip span, in em */
+    float clipMin = 0.0f;
+    /* Right end of the clip span, in em */
+    float clipMax = 0.0f;
+    /* Drawn with the glyphs */
     Effect effect = Effect::None;
     /* RGBA, red in the lowest byte */
     std::uint32_t color = 0xffffffffu;
@@ -76,15 +85,22 @@ struct LayoutSettings {
 
 /* A laid-out line; 32 bytes, so that callers can size line buffers by the line */
 struct LineRecord {
-    /* The bytes of the text on this line, its line break included */
-    std::uint32_t textBegin, textEnd;
-    /* The glyphs of this line in the layout's glyph list */
-    std::uint32_t firstGlyph, glyphCount;
-    /* Pen position of the line's start, in em */
-    float x, baseline;
-    /* Width of the line's glyphs without trailing spaces, and the room added to each
-       justification character, in em */
-    float width, justification;
+    /* The first byte of the text on this line */
+    std::uint32_t textBegin;
+    /* The byte after the line's text, its trailing spaces and line break included */
+    std::uint32_t textEnd;
+    /* The first of this line's visible glyphs in the layout's glyph list */
+    std::uint32_t firstGlyph;
+    /* How many visible glyphs the line has, trailing spaces left out */
+    std::uint32_t glyphCount;
+    /* Pen position of the line's start across, in em */
+    float x;
+    /* Pen position of the line's baseline down, in em */
+    float baseline;
+    /* Width of the line's glyphs without trailing spaces, in em */
+    float width;
+    /* The room added to each justification character, in em */
+    float justification;
 };
 static_assert(sizeof(LineRecord) == 32);
 
@@ -124,16 +140,21 @@ public:
     /* Moves every line down by offset em, for vertical alignment */
     void moveDown(float offset);
 
-    /* Vertices and triangles writeGeometry() writes at most */
+    /* Vertices writeGeometry() writes at most */
     std::size_t vertexCount() const;
+    /* Triangles writeGeometry() writes at most */
     std::size_t triangleCount() const;
 
     /* The extent of the laid-out glyphs' outlines (clipped, outline effect included) in
        scene units; an empty range at the origin without any */
     Range2D bounds() const;
 
+    /* What writeGeometry() wrote */
     struct Written {
-        std::size_t vertices, triangles;
+        /* Vertices written */
+        std::size_t vertices;
+        /* Triangles written, three indices each */
+        std::size_t triangles;
     };
     /* Writes four vertices and two triangles (16-bit indices, counter-clockwise in layout
        space) per glyph with an outline that isn't clipped away entirely, as many as fit */

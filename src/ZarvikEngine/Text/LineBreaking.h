@@ -18,7 +18,8 @@ enum class LineBreak : std::uint8_t {
 
 /* The line breaks of UTF-8 text by the Unicode line breaking algorithm (with libunibreak,
    which follows Unicode 6.2), one per byte for the place after it. Regional indicators
-   break as letters do. Invalid UTF-8 is read as libunibreak reads it, never past the text. */
+   break as letters do. Bytes that aren't well-formed UTF-8 are each a U+FFFD, as
+   decodeUtf8() reads them. */
 std::vector<LineBreak> lineBreaks(std::string_view utf8);
 
 } // namespace ZarvikEngine::Text

@@ -54,12 +54,13 @@ std::string preprocess(std::string_view text, const std::vector<std::string>& fe
 TEST(InternalShaders, AreRegisteredExpandedWithTheirRolesNames) {
     ASSERT_TRUE(Resource::hasGroup(InternalShadersGroup));
     const Resource group{InternalShadersGroup};
-    EXPECT_EQ(group.list(), (std::vector<std::string_view>{
-                                "Bloom.frag", "ComponentId.frag", "CopyAtlasTile.frag",
-                                "CopyDepth.frag", "CubemapToEquirectangular.frag", "Dynamic.vert",
-                                "Dynamic.wgsl.vert", "FullScreenTriangle.vert",
-                                "IrradianceIBLBaker.frag", "Overdraw.frag", "SpecularIBLBaker.frag",
-                                "VisualizeTileFeedback.frag", "VisualizeVirtualAtlas.frag"}));
+    EXPECT_EQ(group.list(),
+              (std::vector<std::string_view>{
+                  "Bloom.frag", "ComponentId.frag", "CopyAtlasTile.frag", "CopyDepth.frag",
+                  "CubemapToEquirectangular.frag", "Dynamic.vert", "Dynamic.wgsl.vert",
+                  "FullScreenTriangle.vert", "IrradianceIBLBaker.frag", "Overdraw.frag",
+                  "SpecularIBLBaker.frag", "Text.frag", "Text.vert", "VisualizeTileFeedback.frag",
+                  "VisualizeVirtualAtlas.frag"}));
 
     /* Uniforms, inputs, outputs and defines each role names */
     const std::pair<std::string_view, std::vector<std::string_view>> names[]{
@@ -83,6 +84,13 @@ TEST(InternalShaders, AreRegisteredExpandedWithTheirRolesNames) {
         {"IrradianceIBLBaker.frag", {"samplerCube environment"}},
         {"Overdraw.frag", {"uniform vec4 color"}},
         {"SpecularIBLBaker.frag", {"samplerCube environment", "roughness"}},
+        {"Text.frag",
+         {"layout(std430, binding = 0) readonly buffer TextCurves",
+          "layout(std430, binding = 1) readonly buffer TextBands",
+          "layout(std430, binding = 2) readonly buffer TextBandCurves", "dFdx", "outColor"}},
+        {"Text.vert",
+         {"layout(location = 4) in vec2 position", "layout(location = 9) in vec4 color",
+          "uniform uint objectId", "sampler2D transformations", "projectionMatrix", "viewport"}},
         {"VisualizeTileFeedback.frag", {"tileFeedback"}},
         {"VisualizeVirtualAtlas.frag",
          {"indirection", "tileCache", "layer", "SHOW_BORDER", "#define TILE_SIZE 256.0",
@@ -103,8 +111,11 @@ TEST(InternalShaders, AreRegisteredExpandedWithTheirRolesNames) {
         }
         EXPECT_EQ(text.find("#include"), std::string_view::npos);
         if (file.ends_with(".frag")) {
-            EXPECT_TRUE(text.starts_with("#define SHADER_INTERNAL\n"
-                                         "#define SHADER_TYPE_SCREENSPACE_QUAD\n"));
+            EXPECT_TRUE(text.starts_with("#define SHADER_INTERNAL\n"));
+            /* Text is drawn from meshes, everything else over the whole screen */
+            EXPECT_EQ(text.starts_with("#define SHADER_INTERNAL\n"
+                                       "#define SHADER_TYPE_SCREENSPACE_QUAD\n"),
+                      file != "Text.frag");
         }
     }
 }
@@ -117,9 +128,12 @@ TEST(InternalShaders, CompileWithGlslangForEveryFeatureCombination) {
             continue;
         SCOPED_TRACE(file);
         const std::string text{group.getString(file)};
+        /* Storage buffers came with ES 3.1 */
+        const std::string version = text.find("readonly buffer") == std::string::npos
+                                        ? "#version 300 es\n"
+                                        : "#version 310 es\n";
         /* As stored, with glslang's own preprocessor */
-        const CommandOutput stored =
-            runOnTemporaryFile("glslangValidator", file, "#version 300 es\n" + text);
+        const CommandOutput stored = runOnTemporaryFile("glslangValidator", file, version + text);
         EXPECT_EQ(stored.status, 0) << stored.output;
         const std::vector<std::string> features = featureDefines(text);
         ASSERT_LE(features.size(), 4u);
@@ -128,13 +142,13 @@ TEST(InternalShaders, CompileWithGlslangForEveryFeatureCombination) {
             const std::string preprocessed = preprocess(text, features, bits);
             EXPECT_EQ(preprocessed.find("#if"), std::string::npos);
             const CommandOutput result =
-                runOnTemporaryFile("glslangValidator", file, "#version 300 es\n" + preprocessed);
+                runOnTemporaryFile("glslangValidator", file, version + preprocessed);
             EXPECT_EQ(result.status, 0) << result.output << preprocessed;
             ++compiled;
         }
     }
-    /* Dynamic.vert has three features, the virtual atlas view one, ten shaders none */
-    EXPECT_EQ(compiled, 8 + 2 + 10);
+    /* Dynamic.vert has three features, the virtual atlas view one, twelve shaders none */
+    EXPECT_EQ(compiled, 8 + 2 + 12);
 }
 
 TEST(InternalShaders, WgslParsesAfterPreprocessing) {

@@ -74,11 +74,13 @@ TEST(Font, ValidationNamesTheProblem) {
         {changed(0, 'X'), "not a compiled font"},
         {changed(4, std::uint32_t{2}), "compiled font version 2, expected 1"},
         {changed(8, 'h'), "metric 0 is not HITE"},
-        {changed(12, NAN), "metric HITE is not finite"},
+        {changed(12, NAN), "metric HITE is not within ±65536"},
         {changed(36, 0.0f), "units per em not above 0"},
         {grown, "compiled font of " + std::to_string(grown.size()) + " bytes, its counts make " +
                     std::to_string(font.size())},
-        {changed(curves + 4, INFINITY), "curve 0 is not finite"},
+        {changed(curves + 4, INFINITY), "curve 0 is not within ±65536 em"},
+        /* Finite, but its square in pixels overflows */
+        {changed(curves + 8, -1.0e30f), "curve 0 is not within ±65536 em"},
         {changed(glyphs + 4, 1.0e6f), "glyph 0 has bounds or an advance out of order"},
         {changed(glyphs + offsetof(GlyphRecord, curveCount), std::uint32_t{1000}),
          "glyph 0 has curves 0 to 1000 of " + std::to_string(FontView{font}.curves().size())},

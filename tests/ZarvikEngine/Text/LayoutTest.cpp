@@ -251,6 +251,8 @@ TEST_F(TextLayoutTest, OutlineLayerComesFirstAndWider) {
         const TextVertex& fill = outlined.vertices[plain.vertices.size() + i];
         EXPECT_EQ(outline.bands.w, OutlineWidth);
         EXPECT_EQ(fill.bands.w, 0.0f);
+        EXPECT_EQ(outline.color, Vector4ub(0, 0, 0, 255));
+        EXPECT_EQ(fill.color, Vector4ub(255));
         EXPECT_EQ(fill.position, plain.vertices[i].position);
         EXPECT_FLOAT_EQ(glm::length(outline.emCoordinates - fill.emCoordinates),
                         OutlineWidth * std::sqrt(2.0f));
@@ -268,15 +270,19 @@ TEST_F(TextLayoutTest, RightToLeftLinesTakeTheirWordsInReadingOrder) {
     const Result result = layOut(text, settings);
     ASSERT_EQ(lineTexts(text, result),
               (std::vector<std::string>{text.substr(0, 18), text.substr(18)}));
-    /* The first word's first letter, shin, is the line's rightmost glyph */
-    const std::vector<ShapedGlyph> shin = shaper.shape(text.substr(0, 2));
-    const TextVertex* rightmost = &result.vertices[0];
-    for (const TextVertex& vertex : result.vertices)
-        if (vertex.position.y + vertex.emCoordinates.y == 0.0f &&
-            vertex.position.x > rightmost->position.x)
-            rightmost = &vertex;
-    EXPECT_EQ(rightmost->bandBounds, Vector4(font.glyphs()[shin[0].glyph].boundsMin,
-                                             font.glyphs()[shin[0].glyph].boundsMax));
+    /* Each line's first letter, shin and tet, is its rightmost glyph */
+    for (const std::size_t line : {0, 1}) {
+        const std::vector<ShapedGlyph> first =
+            shaper.shape(text.substr(result.lines[line].textBegin, 2));
+        const GlyphRecord& expected = font.glyphs()[first[0].glyph];
+        const TextVertex* rightmost = nullptr;
+        for (const TextVertex& vertex : result.vertices)
+            if (vertex.position.y + vertex.emCoordinates.y == result.lines[line].baseline &&
+                (!rightmost || vertex.position.x > rightmost->position.x))
+                rightmost = &vertex;
+        ASSERT_TRUE(rightmost);
+        EXPECT_EQ(rightmost->bandBounds, Vector4(expected.boundsMin, expected.boundsMax)) << line;
+    }
 }
 
 TEST_F(TextLayoutTest, GeometryStopsWhereSixteenBitIndicesEnd) {

@@ -118,6 +118,19 @@ TEST(LineBreaking, MarksBreaksAfterTheirLastByte) {
 TEST(LineBreaking, AnyBytesAreRead) {
     /* Two flags: regional indicators, which the library can't take as they are */
     EXPECT_EQ(lineBreaks("\xf0\x9f\x87\xa9\xf0\x9f\x87\xaa a")[7], LineBreak::None);
+    /* Bytes the library reads as one, its decoder ignoring what continuation bytes must be */
+    EXPECT_EQ(lineBreaks("\x05for \xf0\x9f\x87"
+                         "646)")
+                  .back(),
+              LineBreak::Mandatory);
+    EXPECT_EQ(lineBreaks("\xf0\xdf\x07\x26").back(), LineBreak::Mandatory);
+    /* U+FFFF, which the library takes for the end of the text, and bytes it would decode as
+       U+FFFF */
+    EXPECT_EQ(lineBreaks("a\xef\xbf\xbf b").size(), 6u);
+    EXPECT_EQ(lineBreaks("V\xef\xff\xff\xff\xff\xff"
+                         "A\x05+@ ofgi")
+                  .back(),
+              LineBreak::Mandatory);
     std::string text(3, ' ');
     for (unsigned a = 0; a != 256; ++a)
         for (unsigned b = 0; b != 256; ++b) {
