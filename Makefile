@@ -40,7 +40,7 @@ test-tsan: deps
 
 # The main job: write the sample asset file with the zarvik tool, inspect it, play its
 # animations and render a preview of its meshes, then import a real skinned and animated scene
-# file and inspect what came out
+# file with a font for its text and inspect what came out
 demo: configure
 	cmake --build $(BUILD_DIR) --target zarvik
 	$(BUILD_DIR)/tools/zarvik sample $(BUILD_DIR)/sample.zvk
@@ -48,7 +48,7 @@ demo: configure
 	$(BUILD_DIR)/tools/zarvik play $(BUILD_DIR)/sample.zvk --frames 30 --fps 20
 	$(BUILD_DIR)/tools/zarvik preview $(BUILD_DIR)/sample.zvk $(BUILD_DIR)/sample.png
 	$(BUILD_DIR)/tools/zarvik import /usr/share/assimp/models/FBX/animation_with_skeleton.fbx \
-		$(BUILD_DIR)/imported.zvk
+		$(BUILD_DIR)/imported.zvk --font /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf
 	$(BUILD_DIR)/tools/zarvik inspect $(BUILD_DIR)/imported.zvk
 
 # Runs each fuzz target for FUZZ_SECONDS: the asset file validation and readers, seeded with
