@@ -101,6 +101,7 @@ examples: build
 	$(EXAMPLES_DIR)/asset_file
 	$(EXAMPLES_DIR)/import_and_play /usr/share/assimp/models/glTF2/simple_skin/simple_skin.gltf
 	$(EXAMPLES_DIR)/ScriptComponents examples/ScriptComponents.js
+	$(EXAMPLES_DIR)/text_mesh
 	c++ -std=c++20 examples/asset_file.cpp -o $(EXAMPLES_DIR)/asset_file_pkgconfig \
 		$$(PKG_CONFIG_PATH=$(INSTALL_DIR)/lib/pkgconfig pkg-config --cflags --libs zarvikengine) \
 		-Wl,-rpath,$(CURDIR)/$(INSTALL_DIR)/lib
