@@ -1,6 +1,7 @@
 /* Feeds arbitrary bytes to the asset file validation and, when it accepts them, reads every
-   chunk through every reader of its record, keeping to the counts each record states, and
-   lists the file as `zarvik inspect` does. An abort, a sanitizer report or a read outside the
+   chunk through every reader of its record, keeping to the counts each record states, loads
+   its languages and locale links and applies them to a few components, and lists the file as
+   `zarvik inspect` does. An abort, a sanitizer report or a read outside the
    input is a finding. */
 
 #include <cstddef>
@@ -12,6 +13,9 @@
 #include "Commands.h"
 #include "ZarvikEngine/Data/Animation.h"
 #include "ZarvikEngine/Data/AssetValidation.h"
+#include "ZarvikEngine/Data/JavaScriptManager.h"
+#include "ZarvikEngine/Data/TextManager.h"
+#include "ZarvikEngine/Data/TranslationManager.h"
 #include "ZarvikEngine/Skeletal/SamplingJob.h"
 #include "ZarvikEngine/Text/GlyphCoverage.h"
 #include "ZarvikEngine/Text/Layout.h"
@@ -253,11 +257,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
 
     Reader reader;
+    /* Languages and locale links as a host loads them, their translations applied to a few
+       text and script components */
+    TranslationManager translations;
+    TextManager texts{8, 1, 0};
+    JavaScriptManager scripts{8, 1, 8};
+    for (int i = 0; i != 4; ++i) {
+        texts.activate(texts.add());
+        scripts.add();
+    }
     for (AssetChunkView chunk{file};; chunk = chunk.next()) {
         visitRecord(chunk, reader);
+        const std::span<const char> payload = chunk.data();
+        if (chunk.header().magic == LanguageData::magic)
+            translations.loadLanguageData({payload.begin(), payload.end()});
+        else if (chunk.header().magic == LocaleData::magic)
+            translations.loadTermLinks(payload);
         if (!chunk.hasNext())
             break;
     }
+    {
+        Debug silenceScripts{nullptr};
+        translations.applyTranslations(texts, scripts);
+    }
+    for (const TranslationManager::TermLink& link : translations.termLinks())
+        reader.read(translations.translate(link.term));
+    for (unsigned short i = 0; i != texts.size(); ++i)
+        reader.read(texts.text(i));
     volatile std::uint64_t sink = reader.sum;
     static_cast<void>(sink);
 
