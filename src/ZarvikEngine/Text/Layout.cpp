@@ -201,6 +201,9 @@ void TextLayout::moveDown(float offset) {
 void TextLayout::forEachQuad(const auto& emit) const {
     const auto layer = [&](float outline) {
         for (const PlacedGlyph& placed : _glyphs) {
+            /* A font without glyphs has no glyph 0 for those it lacks */
+            if (placed.glyph >= _font.glyphs().size())
+                continue;
             const GlyphRecord& glyph = _font.glyphs()[placed.glyph];
             if (glyph.curveCount == 0)
                 continue;

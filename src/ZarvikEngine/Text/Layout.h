@@ -134,7 +134,8 @@ public:
 
     /* Shapes UTF-8 text and breaks it into lines, at most lines.size() of them (text past
        the last is left out), and returns how many were written. Glyph indices the compiled
-       font lacks become glyph 0. */
+       font lacks become glyph 0,
+       which a font without glyphs doesn't draw. */
     std::size_t breakLines(std::string_view utf8, std::span<LineRecord> lines);
 
     /* Moves every line down by offset em, for vertical alignment */

@@ -302,26 +302,37 @@ TEST_F(TextLayoutTest, GeometryStopsWhereSixteenBitIndicesEnd) {
 }
 
 TEST_F(TextLayoutTest, GlyphsTheCompiledFontLacksBecomeTheMissingGlyph) {
-    FontSections sections{{},
-                          {font.glyphs().begin(), font.glyphs().begin() + 40},
-                          {font.curves().begin(), font.curves().end()},
-                          {font.bands().begin(), font.bands().end()},
-                          {font.bandCurves().begin(), font.bandCurves().end()},
-                          font.fontFile()};
-    for (int i = 0; i != 5; ++i)
-        sections.metrics[i] = font.header().metrics[i].value;
-    const std::vector<char> bytes = writeFont(sections);
-    ASSERT_EQ(validateFont(bytes), std::nullopt);
-    const FontView truncated{bytes};
-    Shaper truncatedShaper{truncated};
-    TextLayout layout{truncated, truncatedShaper, {}};
-    std::vector<LineRecord> lines(1);
-    layout.breakLines("z", lines);
-    std::vector<TextVertex> vertices(layout.vertexCount());
-    std::vector<std::uint16_t> indices(3 * layout.triangleCount());
-    layout.writeGeometry(vertices, indices);
+    /* The source font's outlines, with the first glyphCount records of the compiled table */
+    const auto truncatedTo = [&](std::size_t glyphCount) {
+        FontSections sections{{},
+                              {font.glyphs().begin(), font.glyphs().begin() + glyphCount},
+                              {font.curves().begin(), font.curves().end()},
+                              {font.bands().begin(), font.bands().end()},
+                              {font.bandCurves().begin(), font.bandCurves().end()},
+                              font.fontFile()};
+        for (int i = 0; i != 5; ++i)
+            sections.metrics[i] = font.header().metrics[i].value;
+        std::vector<char> bytes = writeFont(sections);
+        EXPECT_EQ(validateFont(bytes), std::nullopt);
+        return bytes;
+    };
+    const auto layOutZ = [](const FontView& truncated) {
+        Shaper truncatedShaper{truncated};
+        TextLayout layout{truncated, truncatedShaper, {}};
+        std::vector<LineRecord> lines(1);
+        layout.breakLines("z", lines);
+        std::vector<TextVertex> vertices(layout.vertexCount());
+        std::vector<std::uint16_t> indices(3 * layout.triangleCount());
+        layout.writeGeometry(vertices, indices);
+        return vertices;
+    };
+
+    const std::vector<char> forty = truncatedTo(40);
+    const std::vector<TextVertex> vertices = layOutZ(FontView{forty});
     ASSERT_EQ(vertices.size(), 4u);
-    EXPECT_EQ(vertices[0].bands.x, float(truncated.glyphs()[0].firstBand));
+    EXPECT_EQ(vertices[0].bands.x, float(FontView{forty}.glyphs()[0].firstBand));
+    /* Without glyphs there is no glyph 0 either */
+    EXPECT_TRUE(layOutZ(FontView{truncatedTo(0)}).empty());
 }
 
 /* HarfBuzz's own renderer draws the same text from the same outlines: our quads, rendered as
