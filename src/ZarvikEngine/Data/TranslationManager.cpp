@@ -43,6 +43,7 @@ TranslationManager& TranslationManager::operator=(TranslationManager&& other) no
     std::swap(_languageData, other._languageData);
     std::swap(_slots, other._slots);
     std::swap(_count, other._count);
+    std::swap(_missingTerms, other._missingTerms);
     std::swap(_links, other._links);
     return *this;
 }
@@ -61,6 +62,7 @@ bool TranslationManager::loadLanguageData(std::vector<char>&& data) {
     while (tooFull(terms, slots))
         slots *= 2;
     rebuild(slots);
+    _missingTerms.clear();
     for (std::size_t i = 0; i != terms; ++i)
         insert(language.key(i), language.text(i));
     return true;
@@ -125,7 +127,7 @@ std::string_view TranslationManager::translationOf(std::string_view term) {
     const Slot& slot = _slots[find(term)];
     if (slot.key != EmptyKey)
         return slot.value;
-    insert(term, {});
+    insert(_missingTerms.emplace_back(term), {});
     return {};
 }
 

@@ -3,7 +3,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -92,6 +94,9 @@ private:
     std::vector<char> _languageData;
     std::vector<Slot> _slots;
     std::size_t _count{};
+    /* Terms the language lacks, kept as the dictionary's keys for them: the locale record
+       they came from may be gone when another's links are loaded */
+    std::deque<std::string> _missingTerms;
     std::vector<TermLink> _links;
 };
 

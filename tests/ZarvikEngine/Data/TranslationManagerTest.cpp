@@ -137,6 +137,19 @@ TEST(TranslationManager, AppliesTranslationsToLinkedComponents) {
     EXPECT_EQ(translations.translationCount(), 2);
     EXPECT_EQ(translations.translate("title").data(), nullptr);
 
+    /* A term the language lacks stays in the dictionary after its locale record is gone */
+    {
+        const LocaleLinkHeader farewell[]{
+            {std::uint16_t(first), TranslationManager::TextComponentLink, 0, 0}};
+        const std::string_view terms[]{"farewell"};
+        const std::vector<char> passing = locale(farewell, terms);
+        ASSERT_TRUE(translations.loadTermLinks(passing));
+        apply();
+    }
+    ASSERT_TRUE(translations.loadTermLinks(localeData));
+    EXPECT_EQ(translations.translate("farewell"), "");
+    EXPECT_EQ(translations.translationCount(), 3);
+
     /* Links are replaced as a whole */
     ASSERT_TRUE(translations.loadTermLinks(locale({}, {})));
     EXPECT_TRUE(translations.termLinks().empty());
